@@ -1,0 +1,9 @@
+#!/bin/bash
+# Build command: installs what is missing, then builds every deliverable for
+# x86 (the shipped 32-bit binaries) and x64 into dist/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")" && pwd)
+"$root/scripts/bootstrap.sh"
+"$root/scripts/build-all.sh"
+echo "Deliverables:"
+( cd "$root/dist" && find . -maxdepth 2 -type f \( -name '*.exe' -o -name '*.dll' \) -printf '  %p  %s bytes\n' | sort )

@@ -1,0 +1,33 @@
+# Sourced by the Wine helpers: one place for the Wine settings of the tests.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG="${WINEDEBUG:--all}"
+BRELL_WINE=/usr/lib/wine/wine64
+[ -x "$BRELL_WINE" ] || BRELL_WINE=$(command -v wine64 || command -v wine)
+
+# Starts a private Xvfb and sets DISPLAY; the caller stops it with stop_xvfb.
+start_xvfb() {
+  local fifo="$1/display"
+  : > "$fifo"
+  Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp -noreset 9>"$fifo" >/dev/null 2>&1 &
+  BRELL_XVFB_PID=$!
+  for _ in $(seq 100); do
+    [ -s "$fifo" ] && break
+    sleep 0.05
+  done
+  [ -s "$fifo" ] || { echo "Xvfb did not start" >&2; return 1; }
+  export DISPLAY=":$(head -n1 "$fifo")"
+}
+
+stop_xvfb() {
+  if [ -n "${BRELL_XVFB_PID:-}" ]; then
+    kill "$BRELL_XVFB_PID" 2>/dev/null || true
+    wait "$BRELL_XVFB_PID" 2>/dev/null || true
+    BRELL_XVFB_PID=
+  fi
+}
+
+# Ends every Wine process of the current prefix and waits for the wineserver.
+stop_wine() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+}
