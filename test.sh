@@ -7,5 +7,19 @@ root=$(cd "$(dirname "$0")" && pwd)
 "$root/scripts/bootstrap.sh"
 "$root/scripts/build-all.sh"
 cd "$root"
+
+# Wine and Xvfb processes that were there before the run are not ours.
+ours() { pgrep -x 'wineserver|wineserver64|Xvfb' | sort; }
+before=$(ours || true)
+
 export BRELL_WINE_FRESH=1
-ctest --preset x64 "$@"
+status=0
+ctest --preset x64 "$@" || status=$?
+
+left=$(comm -13 <(echo "$before") <(ours || true) | grep . || true)
+if [ -n "$left" ]; then
+  echo "test.sh: processes left running by the tests:" >&2
+  ps -o pid,cmd -p $left >&2 || true
+  status=1
+fi
+exit $status
