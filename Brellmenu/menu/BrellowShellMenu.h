@@ -1,0 +1,56 @@
+// The paste menu object: offers "Paste with Brellow" on folder and library
+// backgrounds while the clipboard holds files, and starts the copy engine
+// into that folder when chosen.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include "server/ComObject.h"
+#include "server/Identifiers.h"
+
+class CBrellowShellMenu : public IShellExtInit,
+                          public IContextMenu,
+                          public CComObjectRootEx<CComSingleThreadModel>,
+                          public CComCoClass<CBrellowShellMenu, &CLSID_BrellowShellMenu> {
+public:
+    // Capacity of m_folderPath, terminator included: the longest folder the
+    // object can hand to the engine.
+    static constexpr size_t kFolderPathCapacity = 1000;
+
+    CBrellowShellMenu() noexcept = default;
+    CBrellowShellMenu(const CBrellowShellMenu&) = delete;
+    CBrellowShellMenu& operator=(const CBrellowShellMenu&) = delete;
+
+    static const InterfaceMapEntry* GetInterfaceMap() noexcept;
+
+    // IShellExtInit
+    STDMETHODIMP Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject* dataObject,
+                            HKEY progIdKey) override;
+
+    // IContextMenu
+    STDMETHODIMP QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
+                                  UINT flags) override;
+    STDMETHODIMP InvokeCommand(CMINVOKECOMMANDINFO* info) override;
+    STDMETHODIMP GetCommandString(UINT_PTR idCmd, UINT type, UINT* reserved, CHAR* name,
+                                  UINT cchMax) override;
+
+protected:
+    ~CBrellowShellMenu();
+
+private:
+    // Turns m_folderPidl into a file-system path in m_folderPath (a library
+    // into its default save folder) and gives the ID list up. TargetFolder.cpp.
+    HRESULT ResolveTargetFolder() noexcept;
+    HRESULT ResolveLibrarySaveFolder() noexcept;
+    void FreeDisplayName() noexcept;
+    void FreeFolderPidl() noexcept;
+
+    wchar_t m_folderPath[kFolderPathCapacity] = {};
+    wchar_t* m_displayName = nullptr;
+    PIDLIST_ABSOLUTE m_folderPidl = nullptr;
+};
+
+// The instance creator of the menu class in the object map.
+HRESULT WINAPI CreateMenuObject(void* outer, REFIID iid, void** ppv);

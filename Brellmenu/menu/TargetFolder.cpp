@@ -1,0 +1,123 @@
+// InvokeCommand: the folder the object holds becomes a file-system path (a
+// library becomes its default save folder), then the engine is started.
+#include <cwchar>
+
+#include "menu/BrellowShellMenu.h"
+#include "menu/EngineLaunch.h"
+#include "server/Owners.h"
+
+namespace {
+
+using GetNameFromIdListFunc = HRESULT(WINAPI*)(PCIDLIST_ABSOLUTE, SIGDN, PWSTR*);
+using CreateItemFromParsingNameFunc = HRESULT(WINAPI*)(PCWSTR, IBindCtx*, REFIID, void**);
+
+// Looks a shell32 function up for one call, so the DLL also loads where the
+// shell lacks it; the library is freed again as soon as the call returns.
+class Shell32Function {
+public:
+    explicit Shell32Function(const char* name) noexcept : shell32_(LoadLibraryW(L"shell32.dll")) {
+        if (shell32_) function_ = GetProcAddress(shell32_.get(), name);
+        if (!function_) error_ = GetLastError();
+    }
+    template <class F>
+    F get() const noexcept {
+        return reinterpret_cast<F>(reinterpret_cast<void (*)()>(function_));
+    }
+    HRESULT error() const noexcept {
+        return error_ ? HRESULT_FROM_WIN32(error_) : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    }
+
+private:
+    brell::UniqueModule shell32_;
+    FARPROC function_ = nullptr;
+    DWORD error_ = 0;
+};
+
+}  // namespace
+
+STDMETHODIMP CBrellowShellMenu::InvokeCommand(CMINVOKECOMMANDINFO* info) {
+    if (!info) return E_INVALIDARG;
+    // Offset 0 is the one command; names and every other offset belong to
+    // other handlers.
+    if (reinterpret_cast<UINT_PTR>(info->lpVerb) != 0) return E_FAIL;
+    if (!m_folderPidl) return E_UNEXPECTED;
+
+    HRESULT hr = ResolveTargetFolder();
+    if (FAILED(hr)) return hr;
+    return LaunchEngine(m_folderPath);
+}
+
+HRESULT CBrellowShellMenu::ResolveTargetFolder() noexcept {
+    m_folderPath[0] = L'\0';
+    HRESULT hr = S_OK;
+    if (!SHGetPathFromIDListW(m_folderPidl, m_folderPath)) {
+        m_folderPath[0] = L'\0';
+        hr = ResolveLibrarySaveFolder();
+        if (FAILED(hr)) m_folderPath[0] = L'\0';
+    }
+    FreeFolderPidl();
+    return hr;
+}
+
+HRESULT CBrellowShellMenu::ResolveLibrarySaveFolder() noexcept {
+    HRESULT hr;
+    {
+        Shell32Function getName("SHGetNameFromIDList");
+        auto fn = getName.get<GetNameFromIdListFunc>();
+        if (!fn) return getName.error();
+        hr = fn(m_folderPidl, SIGDN_DESKTOPABSOLUTEPARSING, &m_displayName);
+        if (FAILED(hr)) {
+            FreeDisplayName();
+            return hr;
+        }
+    }
+
+    brell::ComPtr<IShellItem> libraryItem;
+    {
+        Shell32Function createItem("SHCreateItemFromParsingName");
+        auto fn = createItem.get<CreateItemFromParsingNameFunc>();
+        hr = fn ? fn(m_displayName, nullptr, IID_IShellItem, libraryItem.put_void())
+                : createItem.error();
+        FreeDisplayName();
+        if (FAILED(hr)) return hr;
+        if (!libraryItem) return E_UNEXPECTED;
+    }
+
+    brell::ComPtr<IShellLibrary> library;
+    {
+        brell::ComPtr<IShellLibrary> created;
+        hr = CoCreateInstance(CLSID_ShellLibrary, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLibrary,
+                              created.put_void());
+        if (FAILED(hr)) return hr;
+        if (!created) return E_UNEXPECTED;
+        hr = created->LoadLibraryFromItem(libraryItem.get(), STGM_READ);
+        if (FAILED(hr)) return hr;
+        hr = created->QueryInterface(IID_IShellLibrary, library.put_void());
+        if (FAILED(hr)) return hr;
+        if (!library) return E_UNEXPECTED;
+    }
+    libraryItem.reset();
+
+    brell::ComPtr<IShellItem> saveFolder;
+    hr = library->GetDefaultSaveFolder(DSFT_PRIVATE, IID_IShellItem, saveFolder.put_void());
+    if (FAILED(hr)) return hr;
+    if (!saveFolder) return E_UNEXPECTED;
+
+    hr = saveFolder->GetDisplayName(SIGDN_FILESYSPATH, &m_displayName);
+    if (FAILED(hr)) {
+        FreeDisplayName();
+        return hr;
+    }
+    if (!m_displayName) return E_UNEXPECTED;
+
+    // A path that does not fit is refused whole: a cut path would name a
+    // different folder.
+    const size_t length = std::wcslen(m_displayName);
+    if (length >= kFolderPathCapacity) {
+        FreeDisplayName();
+        return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    }
+    std::wmemcpy(m_folderPath, m_displayName, length + 1);
+    FreeDisplayName();
+    return S_OK;
+}

@@ -1,0 +1,79 @@
+#include "server/Module.h"
+
+#include "registrar/RegObject.h"
+#include "server/CriticalSection.h"
+#include "server/Identifiers.h"
+#include "server/ObjectMap.h"
+
+CAtlModule* g_pModule = nullptr;
+GUID CAtlModule::m_libid = {};
+
+CAtlModule::CAtlModule() noexcept {
+    cbSize = 0;
+    m_nLockCnt = 0;
+    m_pTermFuncs = nullptr;
+    g_pModule = this;
+    if (FAILED(InitCriticalSection(&m_csStaticDataInitAndTypeInfo))) {
+        g_initFailed = true;
+        return;
+    }
+    cbSize = sizeof(_ATL_MODULE70);
+}
+
+CAtlModule::~CAtlModule() { Term(); }
+
+void CAtlModule::Term() noexcept {
+    if (cbSize == 0) return;
+    while (TermFuncEntry* entry = m_pTermFuncs) {
+        m_pTermFuncs = entry->next;
+        entry->function(entry->argument);
+        delete entry;
+    }
+    if (m_pGIT) {
+        m_pGIT->Release();
+        m_pGIT = nullptr;
+    }
+    DeleteCriticalSection(&m_csStaticDataInitAndTypeInfo);
+    cbSize = 0;
+}
+
+LONG CAtlModule::IncrementLock() noexcept { return InterlockedIncrement(&m_nLockCnt); }
+
+LONG CAtlModule::DecrementLock() noexcept { return InterlockedDecrement(&m_nLockCnt); }
+
+LONG CAtlModule::LockCount() noexcept { return m_nLockCnt; }
+
+HRESULT CAtlModule::GetGlobalInterfaceTable(IGlobalInterfaceTable** table) noexcept {
+    if (!table) return E_POINTER;
+    if (!m_pGIT) {
+        const HRESULT hr = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr,
+                                            CLSCTX_INPROC_SERVER, IID_IGlobalInterfaceTable,
+                                            reinterpret_cast<void**>(&m_pGIT));
+        if (FAILED(hr)) {
+            m_pGIT = nullptr;
+            return hr;
+        }
+    }
+    m_pGIT->AddRef();
+    *table = m_pGIT;
+    return S_OK;
+}
+
+template <class T>
+CAtlDllModuleT<T>::CAtlDllModuleT() noexcept {
+    g_classObjectMap.CallObjectMain(true);
+}
+
+template <class T>
+CAtlDllModuleT<T>::~CAtlDllModuleT() {
+    g_classObjectMap.CallObjectMain(false);
+}
+
+template class CAtlDllModuleT<CBrellmenuModule>;
+
+void CBrellmenuModule::InitLibId() noexcept { m_libid = LIBID_BrellmenuLib; }
+
+HRESULT CBrellmenuModule::AddCommonReplacements(IRegistrarBase* registrar) noexcept {
+    if (!registrar) return E_INVALIDARG;
+    return registrar->AddVariable(L"APPID", kAppIdString);
+}
