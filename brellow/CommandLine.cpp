@@ -1,0 +1,52 @@
+#include "CommandLine.h"
+
+namespace brellow {
+namespace {
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+const wchar_t* SkipProgramName(const wchar_t* p) {
+    // The loader's own rule: a quoted name ends at the next quote, an
+    // unquoted one at the first blank; no escapes either way.
+    if (*p == L'"') {
+        ++p;
+        while (*p && *p != L'"') ++p;
+        if (*p == L'"') ++p;
+        return p;
+    }
+    while (*p && !IsBlank(*p)) ++p;
+    return p;
+}
+
+}  // namespace
+
+bool ParseTargetFolder(const wchar_t* commandLine, std::wstring& folder) {
+    folder.clear();
+    if (!commandLine) return false;
+    const wchar_t* p = SkipProgramName(commandLine);
+    while (IsBlank(*p)) ++p;
+    if (!*p) return false;
+
+    if (*p == L'"') {
+        const wchar_t* start = ++p;
+        while (*p && *p != L'"') ++p;
+        if (*p != L'"') return false;
+        const wchar_t* end = p++;
+        while (IsBlank(*p)) ++p;
+        if (*p) return false;
+        if (end == start) return false;
+        folder.assign(start, end);
+        return true;
+    }
+
+    const wchar_t* start = p;
+    const wchar_t* end = start;
+    for (; *p; ++p) {
+        if (*p == L'"') return false;
+        if (!IsBlank(*p)) end = p + 1;
+    }
+    folder.assign(start, end);
+    return true;
+}
+
+}  // namespace brellow

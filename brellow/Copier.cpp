@@ -1,0 +1,212 @@
+#include "Copier.h"
+
+#include "Handles.h"
+#include "Paths.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace brellow {
+namespace {
+
+constexpr size_t kSmallestBuffer = 64 * 1024;
+
+// Attributes worth carrying over; the rest (compressed, sparse, ...) belong
+// to how the source volume stores the file.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
+// A name next to the target for the file while it is incomplete.
+UniqueHandle CreateTemporary(const std::wstring& target, DWORD flags, std::wstring& temporary) {
+    for (int n = 0; n < 100; ++n) {
+        temporary = target + L"." + std::to_wstring(n) + L".brellow-part";
+        UniqueHandle file(CreateFileW(ForApi(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      flags, nullptr));
+        if (file) return file;
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    temporary.clear();
+    return UniqueHandle();
+}
+
+bool WriteAll(HANDLE file, const char* data, DWORD size) {
+    while (size) {
+        DWORD written = 0;
+        if (!WriteFile(file, data, size, &written, nullptr) || written == 0) return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+}  // namespace
+
+Copier::Copier(const Settings& settings, CopyProgress& progress)
+    : settings_(settings), progress_(progress) {}
+
+Copier::~Copier() {
+    if (buffer_) VirtualFree(buffer_, 0, MEM_RELEASE);
+}
+
+bool Copier::EnsureBuffer(std::uint64_t bytes) {
+    // A 32-bit process cannot hold the largest buffers the settings allow.
+    const std::uint64_t limit = sizeof(void*) == 4 ? 256u * 1024 * 1024 : std::uint64_t(1) << 31;
+    size_t wanted = static_cast<size_t>(std::min(std::max<std::uint64_t>(bytes, kSmallestBuffer), limit));
+    if (buffer_ && bufferSize_ >= wanted) return true;
+    if (buffer_) VirtualFree(buffer_, 0, MEM_RELEASE);
+    buffer_ = nullptr;
+    bufferSize_ = 0;
+    // Memory is short: a smaller buffer copies just as correctly.
+    for (; wanted >= kSmallestBuffer; wanted /= 2) {
+        buffer_ = VirtualAlloc(nullptr, wanted, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        if (buffer_) {
+            bufferSize_ = wanted;
+            return true;
+        }
+    }
+    return false;
+}
+
+Copier::FileResult Copier::CopyOneFile(const PlanItem& item, std::wstring& reason) {
+    UniqueHandle source(CreateFileW(ForApi(item.source).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!source) {
+        reason = L"cannot open it: " + ErrorText(GetLastError());
+        return FileResult::Failed;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(source.get(), &info)) {
+        reason = L"cannot read it: " + ErrorText(GetLastError());
+        return FileResult::Failed;
+    }
+    const std::uint64_t size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    if (!EnsureBuffer(BufferSizeFor(settings_, size))) {
+        reason = L"not enough memory for a copy buffer";
+        return FileResult::Failed;
+    }
+
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
+    if (!settings_.writeCache) flags |= FILE_FLAG_WRITE_THROUGH;
+    std::wstring temporary;
+    UniqueHandle target = CreateTemporary(item.target, flags, temporary);
+    if (!target) {
+        reason = L"cannot create it in the target folder: " + ErrorText(GetLastError());
+        return FileResult::Failed;
+    }
+
+    // From here on every way out except success removes the temporary file.
+    FileResult result = FileResult::Failed;
+    for (;;) {
+        if (progress_.CancelRequested()) {
+            result = FileResult::Cancelled;
+            break;
+        }
+        DWORD read = 0;
+        if (!ReadFile(source.get(), buffer_, static_cast<DWORD>(bufferSize_), &read, nullptr)) {
+            reason = L"reading failed: " + ErrorText(GetLastError());
+            break;
+        }
+        if (read == 0) {
+            result = FileResult::Copied;
+            break;
+        }
+        if (!WriteAll(target.get(), static_cast<const char*>(buffer_), read)) {
+            reason = L"writing failed: " + ErrorText(GetLastError());
+            break;
+        }
+        progress_.AddBytes(read);
+    }
+
+    if (result == FileResult::Copied) {
+        SetFileTime(target.get(), &info.ftCreationTime, nullptr, &info.ftLastWriteTime);
+        if (!settings_.writeCache && !FlushFileBuffers(target.get())) {
+            reason = L"writing failed: " + ErrorText(GetLastError());
+            result = FileResult::Failed;
+        }
+    }
+    target.reset();
+
+    if (result == FileResult::Copied) {
+        // No MOVEFILE_REPLACE_EXISTING: a file that appeared under the name
+        // meanwhile is kept, never overwritten.
+        if (MoveFileExW(ForApi(temporary).c_str(), ForApi(item.target).c_str(),
+                        settings_.writeCache ? 0 : MOVEFILE_WRITE_THROUGH)) {
+            SetFileAttributesW(ForApi(item.target).c_str(),
+                               (info.dwFileAttributes & kKeptAttributes) ? (info.dwFileAttributes & kKeptAttributes)
+                                                                         : FILE_ATTRIBUTE_NORMAL);
+            return FileResult::Copied;
+        }
+        const DWORD error = GetLastError();
+        if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
+            result = FileResult::Exists;
+        } else {
+            reason = L"cannot give it its name: " + ErrorText(error);
+            result = FileResult::Failed;
+        }
+    }
+    DeleteFileW(ForApi(temporary).c_str());
+    return result;
+}
+
+void Copier::RemoveCreatedFolders() {
+    for (auto it = createdFolders_.rbegin(); it != createdFolders_.rend(); ++it)
+        RemoveDirectoryW(ForApi(*it).c_str());  // fails, as it should, when not empty
+}
+
+bool Copier::Run(const CopyPlan& plan, Report& report) {
+    progress_.Begin(plan.totalBytes, plan.fileCount);
+    std::vector<std::wstring> failedFolders;
+    auto belowFailedFolder = [&](const std::wstring& target) {
+        for (const std::wstring& folder : failedFolders)
+            if (IsSameOrBelow(target, folder)) return true;
+        return false;
+    };
+
+    for (const PlanItem& item : plan.items) {
+        if (progress_.CancelRequested()) break;
+        if (belowFailedFolder(item.target)) {
+            report.Failed(item.source, L"its folder could not be created");
+            continue;
+        }
+        if (item.isFolder) {
+            if (CreateDirectoryW(ForApi(item.target).c_str(), nullptr)) {
+                createdFolders_.push_back(item.target);
+                continue;
+            }
+            const DWORD error = GetLastError();
+            const DWORD attributes = GetFileAttributesW(ForApi(item.target).c_str());
+            if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_DIRECTORY))
+                continue;
+            report.Failed(item.source, L"cannot create \"" + item.target + L"\": " + ErrorText(error));
+            failedFolders.push_back(item.target);
+            continue;
+        }
+
+        progress_.StartFile(item.source);
+        std::wstring reason;
+        switch (CopyOneFile(item, reason)) {
+        case FileResult::Copied:
+            report.Copied(item.target);
+            break;
+        case FileResult::Exists:
+            report.Skipped(item.source, L"\"" + item.target + L"\" already exists");
+            break;
+        case FileResult::Failed:
+            report.Failed(item.source, reason);
+            break;
+        case FileResult::Cancelled:
+            break;
+        }
+        progress_.FinishFile();
+    }
+
+    if (!progress_.CancelRequested()) return true;
+    RemoveCreatedFolders();
+    report.Cancelled();
+    return false;
+}
+
+}  // namespace brellow

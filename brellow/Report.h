@@ -1,0 +1,46 @@
+// What a run did and what went wrong, told to the user at the end: in a
+// message box, or (BRELLOW_REPORT=<file> in the environment) as lines in that
+// file, for unattended runs, with no message box at all.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace brellow {
+
+class Report {
+public:
+    // Exit codes of the engine.
+    enum Outcome { kAllCopied = 0, kSomeNotCopied = 1, kNothingDone = 2, kCancelled = 3 };
+
+    Report();
+
+    void Copied(const std::wstring& target);
+    void Skipped(const std::wstring& source, const std::wstring& reason);
+    void Failed(const std::wstring& source, const std::wstring& reason);
+    // Stops the run before anything is copied.
+    void Fatal(const std::wstring& message);
+    void Cancelled();
+
+    // Tells the user (or writes the report file) and returns the exit code.
+    int Finish(HWND owner);
+
+private:
+    struct Line {
+        const wchar_t* kind;
+        std::wstring path;
+        std::wstring reason;
+    };
+
+    std::wstring reportFile_;
+    std::vector<Line> lines_;
+    size_t copied_ = 0;
+    size_t skipped_ = 0;
+    size_t failed_ = 0;
+    bool fatal_ = false;
+    bool cancelled_ = false;
+};
+
+}  // namespace brellow

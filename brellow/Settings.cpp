@@ -1,0 +1,58 @@
+#include "Settings.h"
+
+#include <algorithm>
+
+namespace brellow {
+namespace {
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+constexpr std::uint64_t kGranule = 64 * 1024;
+
+bool ReadDword(HKEY key, const wchar_t* name, int& out) {
+    DWORD type = 0;
+    DWORD data = 0;
+    DWORD size = sizeof(data);
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS)
+        return false;
+    if (type != REG_DWORD || size != sizeof(data)) return false;
+    out = static_cast<int>(data);
+    return true;
+}
+
+std::uint64_t RoundUp(std::uint64_t value) {
+    return (value + kGranule - 1) / kGranule * kGranule;
+}
+
+}  // namespace
+
+Settings LoadSettings(HKEY root, const wchar_t* subKey) {
+    Settings s;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return s;
+    int value = 0;
+    ReadDword(key, L"bmax", s.bmax);
+    ReadDword(key, L"bratio", s.bratio);
+    ReadDword(key, L"bmin", s.bmin);
+    if (ReadDword(key, L"wcache", value)) s.writeCache = value != 0;
+    if (ReadDword(key, L"expand", value)) s.expand = value != 0;
+    RegCloseKey(key);
+    return s;
+}
+
+std::uint64_t BufferSizeFor(const Settings& settings, std::uint64_t fileSize) {
+    const std::uint64_t minBytes = static_cast<std::uint64_t>(std::max(settings.bmin, 1)) * kMiB;
+    const std::uint64_t maxBytes =
+        std::max(static_cast<std::uint64_t>(std::max(settings.bmax, 0)) * kMiB, minBytes);
+    const std::uint64_t ratio = static_cast<std::uint64_t>(std::clamp(settings.bratio, 0, 100));
+
+    std::uint64_t wanted = minBytes;
+    if (settings.expand) {
+        // Divide first so that huge files cannot overflow the product.
+        const std::uint64_t share = fileSize / 100 * ratio + fileSize % 100 * ratio / 100;
+        wanted = std::clamp(share, minBytes, maxBytes);
+    }
+    if (fileSize >= wanted) return RoundUp(wanted);
+    return std::max(RoundUp(fileSize), kGranule);
+}
+
+}  // namespace brellow

@@ -1,0 +1,33 @@
+// The engine's five tuning values from HKLM\Software\Halvorin\Brellow\init,
+// and how they size the copy buffer.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace brellow {
+
+struct Settings {
+    int bmax = 1700;        // maximum buffer, MB
+    int bratio = 30;        // buffer as a share of the file, %
+    int bmin = 30;          // minimum buffer, MB
+    bool writeCache = true; // off: every write goes through to the disk
+    bool expand = true;     // off: the buffer stays at the minimum
+};
+
+// Reads the settings key in the process's own registry view, as the settings
+// program writes it. A missing key or value, or a value that is not a
+// four-byte REG_DWORD, leaves that setting at its default.
+Settings LoadSettings(HKEY root = HKEY_LOCAL_MACHINE,
+                      const wchar_t* subKey = L"Software\\Halvorin\\Brellow\\init");
+
+// Buffer size in bytes for a file of fileSize bytes:
+//   expand on:  ratio% of the file size, clamped to [bmin, bmax] MB;
+//   expand off: bmin MB;
+// never more than the file itself needs (rounded up to 64 KiB), at least 64 KiB,
+// always a multiple of 64 KiB. Nonsensical values are tamed first: bmin below
+// 1 counts as 1, bmax below bmin as bmin, ratio outside 0..100 is clamped.
+std::uint64_t BufferSizeFor(const Settings& settings, std::uint64_t fileSize);
+
+}  // namespace brellow

@@ -1,0 +1,251 @@
+// The engine end to end: real clipboard, real process, real files.
+#include "EngineHarness.h"
+#include "PutClipboardFiles.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace enginetest;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+std::string Pattern(size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    unsigned x = seed * 2654435761u + 1;
+    for (char& c : bytes) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    return bytes;
+}
+
+bool AnyPartialFile(const std::wstring& root) {
+    for (const std::wstring& name : ListTree(root))
+        if (name.find(L".brellow-part") != std::wstring::npos || name.find(L".brellow-probe") != std::wstring::npos)
+            return true;
+    return false;
+}
+
+class Engine : public ::testing::Test {
+protected:
+    void SetUp() override { ClearSettings(); }
+    void TearDown() override { ClearSettings(); }
+
+    ScratchFolder source;
+    ScratchFolder target;
+};
+
+TEST_F(Engine, CopiesFilesAndANestedTree) {
+    WriteBytes(source / L"one.bin", Pattern(3 * 1024 * 1024 + 17, 1));
+    WriteBytes(source / L"empty.txt", "");
+    CreateDirectoryW((source / L"tree").c_str(), nullptr);
+    CreateDirectoryW((source / L"tree\\deeper").c_str(), nullptr);
+    CreateDirectoryW((source / L"tree\\hollow").c_str(), nullptr);
+    WriteBytes(source / L"tree\\a.txt", "alpha");
+    WriteBytes(source / L"tree\\deeper\\b with space.txt", Pattern(70000, 2));
+    // Keep the source's time stamp.
+    HANDLE file = CreateFileW((source / L"tree\\a.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    FILETIME old = {0x12345600, 0x01C00000};
+    SetFileTime(file, nullptr, nullptr, &old);
+    CloseHandle(file);
+
+    ASSERT_TRUE(brell::PutClipboardFiles({source / L"one.bin", source / L"empty.txt", source / L"tree"}));
+    const EngineRun run = RunEngine(EngineLine(target.path()));
+
+    EXPECT_EQ(run.exitCode, 0u) << run.report;
+    EXPECT_THAT(ListTree(target.path()),
+                ElementsAre(L"empty.txt", L"one.bin", L"tree\\", L"tree\\a.txt", L"tree\\deeper\\",
+                            L"tree\\deeper\\b with space.txt", L"tree\\hollow\\"));
+    EXPECT_EQ(ReadBytes(target / L"one.bin"), Pattern(3 * 1024 * 1024 + 17, 1));
+    EXPECT_EQ(ReadBytes(target / L"tree\\deeper\\b with space.txt"), Pattern(70000, 2));
+    EXPECT_EQ(ReadBytes(target / L"tree\\a.txt"), "alpha");
+    EXPECT_EQ(ReadBytes(target / L"empty.txt"), "");
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExW((target / L"tree\\a.txt").c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(data.ftLastWriteTime.dwHighDateTime, old.dwHighDateTime);
+    EXPECT_EQ(data.ftLastWriteTime.dwLowDateTime, old.dwLowDateTime);
+    EXPECT_THAT(run.report, HasSubstr("result\t0\t4\t0\t0"));
+}
+
+TEST_F(Engine, SmallBuffersAndWriteThroughCopyTheSameBytes) {
+    SetSetting(L"bmin", 1);
+    SetSetting(L"bmax", 1);
+    SetSetting(L"expand", 0);
+    SetSetting(L"wcache", 0);
+    const std::string bytes = Pattern(5 * 1024 * 1024 + 4097, 3);
+    WriteBytes(source / L"big.bin", bytes);
+    ASSERT_TRUE(brell::PutClipboardFiles({source / L"big.bin"}));
+
+    const EngineRun run = RunEngine(EngineLine(target.path()));
+    EXPECT_EQ(run.exitCode, 0u) << run.report;
+    EXPECT_EQ(ReadBytes(target / L"big.bin"), bytes);
+}
+
+TEST_F(Engine, NeverOverwritesAnExistingFileAndSaysSo) {
+    WriteBytes(source / L"keep.txt", "new contents");
+    WriteBytes(source / L"fresh.txt", "fresh");
+    CreateDirectoryW((source / L"dir").c_str(), nullptr);
+    WriteBytes(source / L"dir\\inner.txt", "new inner");
+    WriteBytes(source / L"dir\\added.txt", "added");
+    WriteBytes(target / L"keep.txt", "old contents");
+    CreateDirectoryW((target / L"dir").c_str(), nullptr);
+    WriteBytes(target / L"dir\\inner.txt", "old inner");
+
+    ASSERT_TRUE(brell::PutClipboardFiles({source / L"keep.txt", source / L"fresh.txt", source / L"dir"}));
+    const EngineRun run = RunEngine(EngineLine(target.path()));
+
+    EXPECT_EQ(run.exitCode, 1u) << run.report;
+    EXPECT_EQ(ReadBytes(target / L"keep.txt"), "old contents");
+    EXPECT_EQ(ReadBytes(target / L"dir\\inner.txt"), "old inner");
+    EXPECT_EQ(ReadBytes(target / L"fresh.txt"), "fresh");
+    EXPECT_EQ(ReadBytes(target / L"dir\\added.txt"), "added");
+    EXPECT_THAT(run.report, HasSubstr("skipped\t"));
+    EXPECT_THAT(run.report, HasSubstr("keep.txt\" already exists"));
+    EXPECT_THAT(run.report, HasSubstr("result\t1\t2\t2\t0"));
+}
+
+TEST_F(Engine, PastingIntoTheSourceFolderChangesNothing) {
+    WriteBytes(source / L"same.txt", "same");
+    ASSERT_TRUE(brell::PutClipboardFiles({source / L"same.txt"}));
+    const EngineRun run = RunEngine(EngineLine(source.path()));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_THAT(ListTree(source.path()), ElementsAre(L"same.txt"));
+    EXPECT_EQ(ReadBytes(source / L"same.txt"), "same");
+}
+
+TEST_F(Engine, AFolderIsNotCopiedIntoItself) {
+    CreateDirectoryW((source / L"loop").c_str(), nullptr);
+    WriteBytes(source / L"loop\\x.txt", "x");
+    ASSERT_TRUE(brell::PutClipboardFiles({source / L"loop"}));
+    const EngineRun run = RunEngine(EngineLine(source / L"loop"));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_THAT(run.report, HasSubstr("cannot be copied into itself"));
+    EXPECT_THAT(ListTree(source / L"loop"), ElementsAre(L"x.txt"));
+}
+
+TEST_F(Engine, ADriveRootArrivesWithItsBackslash) {
+    const std::wstring name = L"brellow-root-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
+    WriteBytes(source / name, "to the root");
+    ASSERT_TRUE(brell::PutClipboardFiles({source / name}));
+    // Exactly what the menu passes for the root of C:.
+    const EngineRun run = RunEngine(L"\"" + EnginePath() + L"\" \"C:\\\"");
+    EXPECT_EQ(run.exitCode, 0u) << run.report;
+    EXPECT_EQ(ReadBytes(L"C:\\" + name), "to the root");
+    DeleteFileW((L"C:\\" + name).c_str());
+}
+
+TEST_F(Engine, WithoutAFileListNothingIsWritten) {
+    WriteBytes(source / L"a.txt", "a");
+    ASSERT_TRUE(brell::PutClipboardText(source / L"a.txt"));
+    const EngineRun run = RunEngine(EngineLine(target.path()));
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_THAT(run.report, HasSubstr("fatal\tThe clipboard holds no files to paste."));
+    EXPECT_TRUE(ListTree(target.path()).empty());
+}
+
+TEST_F(Engine, AMissingTargetOrArgumentIsAnErrorAndNothingIsCreated) {
+    WriteBytes(source / L"a.txt", "a");
+    ASSERT_TRUE(brell::PutClipboardFiles({source / L"a.txt"}));
+
+    EngineRun run = RunEngine(EngineLine(target / L"not here"));
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_THAT(run.report, HasSubstr("does not exist"));
+    EXPECT_FALSE(Exists(target / L"not here"));
+
+    // A file is no folder either.
+    WriteBytes(target / L"plain", "");
+    run = RunEngine(EngineLine(target / L"plain"));
+    EXPECT_EQ(run.exitCode, 2u);
+
+    run = RunEngine(L"\"" + EnginePath() + L"\"");
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_THAT(run.report, HasSubstr("one argument"));
+    run = RunEngine(L"\"" + EnginePath() + L"\" \"" + target.path() + L"\" \"" + target.path() + L"\"");
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_THAT(ListTree(target.path()), ElementsAre(L"plain"));
+}
+
+TEST_F(Engine, ASourceThatVanishedIsReportedAndTheRestCopied) {
+    WriteBytes(source / L"here.txt", "here");
+    ASSERT_TRUE(brell::PutClipboardFiles({source / L"gone.txt", source / L"here.txt"}));
+    const EngineRun run = RunEngine(EngineLine(target.path()));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_THAT(run.report, HasSubstr("failed\t"));
+    EXPECT_THAT(run.report, HasSubstr("gone.txt"));
+    EXPECT_THAT(ListTree(target.path()), ElementsAre(L"here.txt"));
+}
+
+TEST_F(Engine, AnUnreadableSourceLeavesNoFileBehind) {
+    WriteBytes(source / L"locked.bin", Pattern(100000, 4));
+    // Open without sharing: the engine cannot read it.
+    HANDLE exclusive = CreateFileW((source / L"locked.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(brell::PutClipboardFiles({source / L"locked.bin"}));
+    const EngineRun run = RunEngine(EngineLine(target.path()));
+    CloseHandle(exclusive);
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_THAT(run.report, HasSubstr("failed\t"));
+    EXPECT_TRUE(ListTree(target.path()).empty());
+}
+
+TEST_F(Engine, AStaleTemporaryNameIsNeitherReusedNorTouched) {
+    // Left over by a run that was killed: the next run picks another name.
+    WriteBytes(target / L"data.bin.0.brellow-part", "stale");
+    WriteBytes(source / L"data.bin", Pattern(200000, 5));
+    ASSERT_TRUE(brell::PutClipboardFiles({source / L"data.bin"}));
+    const EngineRun run = RunEngine(EngineLine(target.path()));
+    EXPECT_EQ(run.exitCode, 0u) << run.report;
+    EXPECT_EQ(ReadBytes(target / L"data.bin"), Pattern(200000, 5));
+    EXPECT_EQ(ReadBytes(target / L"data.bin.0.brellow-part"), "stale");
+    EXPECT_THAT(ListTree(target.path()), ElementsAre(L"data.bin", L"data.bin.0.brellow-part"));
+}
+
+TEST_F(Engine, CancelLeavesNoPartialFile) {
+    // One-megabyte writes that go through to the disk: long enough for the
+    // progress window to appear.
+    SetSetting(L"bmin", 1);
+    SetSetting(L"expand", 0);
+    SetSetting(L"wcache", 0);
+    {
+        HANDLE big = CreateFileW((source / L"big.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(big, INVALID_HANDLE_VALUE);
+        const std::string chunk = Pattern(1024 * 1024, 6);
+        DWORD written = 0;
+        for (int i = 0; i < 400; ++i) WriteFile(big, chunk.data(), static_cast<DWORD>(chunk.size()), &written, nullptr);
+        CloseHandle(big);
+    }
+    CreateDirectoryW((source / L"later").c_str(), nullptr);
+    WriteBytes(source / L"later\\after.txt", "after");
+    ASSERT_TRUE(brell::PutClipboardFiles({source / L"big.bin", source / L"later"}));
+
+    bool clicked = false;
+    const EngineRun run = RunEngine(EngineLine(target.path()), [&](HANDLE process) {
+        while (WaitForSingleObject(process, 20) == WAIT_TIMEOUT) {
+            HWND window = FindWindowW(L"BrellowProgress", nullptr);
+            if (!window || !IsWindowVisible(window)) continue;
+            HWND cancel = FindWindowExW(window, nullptr, L"Button", L"Cancel");
+            if (!cancel) continue;
+            SendMessageW(cancel, BM_CLICK, 0, 0);
+            clicked = true;
+            break;
+        }
+    });
+    if (!clicked) GTEST_SKIP() << "the copy ended before its progress window appeared";
+
+    EXPECT_EQ(run.exitCode, 3u) << run.report;
+    EXPECT_THAT(run.report, HasSubstr("cancelled"));
+    EXPECT_FALSE(AnyPartialFile(target.path()));
+    // The click may land between two files: what exists then is whole.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExW((target / L"big.bin").c_str(), GetFileExInfoStandard, &data))
+        EXPECT_EQ(data.nFileSizeLow, 400u * 1024 * 1024);
+    if (Exists(target / L"later\\after.txt")) EXPECT_EQ(ReadBytes(target / L"later\\after.txt"), "after");
+}
+
+}  // namespace

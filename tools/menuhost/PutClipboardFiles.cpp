@@ -1,0 +1,64 @@
+#include "PutClipboardFiles.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+namespace brell {
+namespace {
+
+bool OpenPatiently() {
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        if (OpenClipboard(nullptr)) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+// Hands memory to the clipboard; frees it when the clipboard refuses it.
+bool Place(UINT format, const void* data, size_t size) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    if (!memory) return false;
+    void* locked = GlobalLock(memory);
+    if (!locked) {
+        GlobalFree(memory);
+        return false;
+    }
+    std::memcpy(locked, data, size);
+    GlobalUnlock(memory);
+
+    if (!OpenPatiently()) {
+        GlobalFree(memory);
+        return false;
+    }
+    bool placed = EmptyClipboard() && SetClipboardData(format, memory) != nullptr;
+    if (!placed) GlobalFree(memory);
+    CloseClipboard();
+    return placed;
+}
+
+}  // namespace
+
+bool PutClipboardFiles(const std::vector<std::wstring>& paths) {
+    // DROPFILES, then each path NUL-terminated, then one more NUL.
+    std::wstring list;
+    for (const std::wstring& path : paths) {
+        list += path;
+        list += L'\0';
+    }
+    list += L'\0';
+    std::string block(sizeof(DROPFILES) + list.size() * sizeof(wchar_t), '\0');
+    DROPFILES header = {};
+    header.pFiles = sizeof(DROPFILES);
+    header.fWide = TRUE;
+    std::memcpy(&block[0], &header, sizeof(header));
+    std::memcpy(&block[sizeof(header)], list.data(), list.size() * sizeof(wchar_t));
+    return Place(CF_HDROP, block.data(), block.size());
+}
+
+bool PutClipboardText(const std::wstring& text) {
+    return Place(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+}
+
+}  // namespace brell
