@@ -1,0 +1,287 @@
+// "Paste with Brellow" chosen: the folder the engine receives, read from a
+// real stand-in engine's command line, for plain folders and for libraries
+// resolved through a registered stand-in CLSID_ShellLibrary server.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "server/Identifiers.h"
+#include "support/MenuObject.h"
+#include "support/TestSupport.h"
+
+using namespace brelltest;
+
+const CLSID MenuObjects::CLSID_BrellowShellMenu_ = CLSID_BrellowShellMenu;
+
+namespace {
+
+constexpr wchar_t kProductKey[] = L"Software\\Halvorin\\Brellow";
+constexpr wchar_t kFakeConfigKey[] = L"Software\\BrellTest\\FakeLibrary";
+constexpr wchar_t kShellLibraryServerKey[] =
+    L"Software\\Classes\\CLSID\\{d9b3211d-e57f-4426-aaef-30a806add397}\\InprocServer32";
+
+std::wstring Temp() {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring t = temp;
+    if (!t.empty() && t.back() == L'\\') t.pop_back();
+    return t;
+}
+
+class LaunchTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        launched_ = CreateSemaphoreW(nullptr, 0, 100, L"BrellStubEngineLaunched");
+        engineDir_ = Temp() + L"\\brell engine";
+        MakeFolders(engineDir_);
+        CopyFileW(BinPath(L"brell_stub_engine.exe").c_str(), (engineDir_ + L"\\brellow.exe").c_str(),
+                  FALSE);
+        // The stand-in shell library, where CoCreateInstance finds it.
+        WriteString(HKEY_LOCAL_MACHINE, kShellLibraryServerKey, nullptr,
+                    BinPath(L"brell_fake_library.dll"));
+        WriteString(HKEY_LOCAL_MACHINE, kShellLibraryServerKey, L"ThreadingModel", L"Both");
+    }
+    static void TearDownTestSuite() { CloseHandle(launched_); }
+
+    void SetUp() override {
+        ASSERT_TRUE(objects_.ok());
+        DeleteFileW(Log().c_str());
+        DeleteTree(HKEY_CURRENT_USER, kFakeConfigKey);
+        SetPath(engineDir_);
+    }
+    void TearDown() override {
+        // Nothing launched that the test did not wait for.
+        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(launched_, 0));
+        DeleteTree(HKEY_LOCAL_MACHINE, kProductKey, KEY_WOW64_32KEY);
+        DeleteTree(HKEY_LOCAL_MACHINE, kProductKey, KEY_WOW64_64KEY);
+        EXPECT_EQ(S_OK, objects_.dll().DllCanUnloadNow());
+    }
+
+    static std::wstring Log() { return engineDir_ + L"\\launches.log"; }
+    static void SetPath(const std::wstring& path) {
+        ASSERT_EQ(ERROR_SUCCESS,
+                  WriteString(HKEY_LOCAL_MACHINE, kProductKey, L"Path", path, KEY_WOW64_32KEY));
+    }
+
+    HRESULT Invoke(IContextMenu* menu, LPCSTR verb = nullptr) {
+        CMINVOKECOMMANDINFO info = {};
+        info.cbSize = sizeof(info);
+        info.lpVerb = verb;
+        info.nShow = SW_HIDE;
+        return menu->InvokeCommand(&info);
+    }
+
+    // Chooses the entry on a menu object for the folder.
+    HRESULT InvokeOn(PCIDLIST_ABSOLUTE folder) {
+        IContextMenu* menu = objects_.Create(folder);
+        if (!menu) return E_UNEXPECTED;
+        const HRESULT hr = Invoke(menu);
+        menu->Release();
+        return hr;
+    }
+
+    // The command line of the one launch that is expected now.
+    std::wstring WaitForLaunch() {
+        if (WaitForSingleObject(launched_, 60000) != WAIT_OBJECT_0) return L"<no launch>";
+        std::wstring log = ReadUtf16File(Log());
+        DeleteFileW(Log().c_str());
+        if (!log.empty() && log.back() == L'\n') log.pop_back();
+        return log;
+    }
+
+    // What the engine must see: its own file and the quoted folder.
+    static std::wstring Expected(const std::wstring& engine, const std::wstring& folder) {
+        return L"\"" + engine + L"\" \"" + folder + L"\"";
+    }
+    static std::wstring Engine() { return engineDir_ + L"\\brellow.exe"; }
+
+    MenuObjects objects_;
+    static HANDLE launched_;
+    static std::wstring engineDir_;
+};
+
+HANDLE LaunchTest::launched_ = nullptr;
+std::wstring LaunchTest::engineDir_;
+
+TEST_F(LaunchTest, FolderWithSpacesReachesTheEngineQuotedAndUnchanged) {
+    const std::wstring target = Temp() + L"\\paste  here\\with spaces";
+    ASSERT_TRUE(MakeFolders(target));
+    PIDLIST_ABSOLUTE pidl = FolderPidl(target);
+    ASSERT_NE(nullptr, pidl);
+    EXPECT_EQ(S_OK, InvokeOn(pidl));
+    ILFree(pidl);
+    EXPECT_EQ(Expected(Engine(), target), WaitForLaunch());
+}
+
+TEST_F(LaunchTest, DriveRootKeepsItsSingleBackslash) {
+    PIDLIST_ABSOLUTE pidl = FolderPidl(L"C:\\");
+    ASSERT_NE(nullptr, pidl);
+    EXPECT_EQ(S_OK, InvokeOn(pidl));
+    ILFree(pidl);
+    EXPECT_EQ(Expected(Engine(), L"C:\\"), WaitForLaunch());
+}
+
+TEST_F(LaunchTest, PathEndingInBackslashIsJoinedAsItIs) {
+    SetPath(engineDir_ + L"\\");
+    PIDLIST_ABSOLUTE pidl = FolderPidl(L"C:\\windows");
+    ASSERT_NE(nullptr, pidl);
+    EXPECT_EQ(S_OK, InvokeOn(pidl));
+    ILFree(pidl);
+    const std::wstring line = WaitForLaunch();
+    EXPECT_NE(std::wstring::npos, line.find(engineDir_ + L"\\\\brellow.exe")) << line;
+    EXPECT_NE(std::wstring::npos, line.find(L" \"C:\\windows\"")) << line;
+}
+
+TEST_F(LaunchTest, OnlyCommandOffsetZeroIsTaken) {
+    PIDLIST_ABSOLUTE pidl = FolderPidl(L"C:\\windows");
+    ASSERT_NE(nullptr, pidl);
+    IContextMenu* menu = objects_.Create(pidl);
+    ILFree(pidl);
+    ASSERT_NE(nullptr, menu);
+    EXPECT_EQ(E_FAIL, Invoke(menu, "paste"));
+    EXPECT_EQ(E_FAIL, Invoke(menu, "open"));
+    EXPECT_EQ(E_FAIL, Invoke(menu, MAKEINTRESOURCEA(1)));
+    EXPECT_EQ(E_INVALIDARG, menu->InvokeCommand(nullptr));
+    // The refused calls kept the folder; the object gives it up once used.
+    EXPECT_EQ(S_OK, Invoke(menu));
+    EXPECT_EQ(Expected(Engine(), L"C:\\windows"), WaitForLaunch());
+    EXPECT_EQ(E_UNEXPECTED, Invoke(menu));
+    menu->Release();
+}
+
+TEST_F(LaunchTest, SecondInitializeReplacesTheFolder) {
+    PIDLIST_ABSOLUTE first = FolderPidl(L"C:\\windows");
+    PIDLIST_ABSOLUTE second = FolderPidl(L"C:\\windows\\system32");
+    ASSERT_NE(nullptr, first);
+    ASSERT_NE(nullptr, second);
+    IContextMenu* menu = objects_.Create(first);
+    ASSERT_NE(nullptr, menu);
+    IShellExtInit* init = nullptr;
+    ASSERT_EQ(S_OK, menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init)));
+    EXPECT_EQ(S_OK, init->Initialize(second, nullptr, nullptr));
+    init->Release();
+    ILFree(first);
+    ILFree(second);
+    EXPECT_EQ(S_OK, Invoke(menu));
+    menu->Release();
+    EXPECT_EQ(Expected(Engine(), L"C:\\windows\\system32"), WaitForLaunch());
+}
+
+TEST_F(LaunchTest, MissingOrEmptyInstallFolderLaunchesNothing) {
+    PIDLIST_ABSOLUTE pidl = FolderPidl(L"C:\\windows");
+    ASSERT_NE(nullptr, pidl);
+
+    DeleteValue(HKEY_LOCAL_MACHINE, kProductKey, L"Path", KEY_WOW64_32KEY);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), InvokeOn(pidl));
+
+    SetPath(L"");
+    EXPECT_EQ(E_FAIL, InvokeOn(pidl));
+
+    // Only the 32-bit view counts: the installer is a 32-bit program.
+    DeleteTree(HKEY_LOCAL_MACHINE, kProductKey, KEY_WOW64_32KEY);
+    ASSERT_EQ(ERROR_SUCCESS,
+              WriteString(HKEY_LOCAL_MACHINE, kProductKey, L"Path", engineDir_, KEY_WOW64_64KEY));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), InvokeOn(pidl));
+    ILFree(pidl);
+    EXPECT_TRUE(ReadUtf16File(Log()).empty());
+}
+
+TEST_F(LaunchTest, MissingEngineIsNotTheHandlersFailure) {
+    SetPath(Temp() + L"\\no engine here");
+    PIDLIST_ABSOLUTE pidl = FolderPidl(L"C:\\windows");
+    ASSERT_NE(nullptr, pidl);
+    EXPECT_EQ(S_OK, InvokeOn(pidl));
+    ILFree(pidl);
+}
+
+// A virtual folder: SHGetPathFromIDListW fails for it, so the handler takes
+// the library route, where the stand-in library answers.
+class LibraryLaunchTest : public LaunchTest {
+protected:
+    void SetUp() override {
+        LaunchTest::SetUp();
+        ASSERT_EQ(S_OK, SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &virtualFolder_));
+        wchar_t path[MAX_PATH];
+        ASSERT_FALSE(SHGetPathFromIDListW(virtualFolder_, path));
+        saveFolder_ = Temp() + L"\\library save folder";
+        ASSERT_TRUE(MakeFolders(saveFolder_));
+        WriteString(HKEY_CURRENT_USER, kFakeConfigKey, L"SaveFolder", saveFolder_);
+    }
+    void TearDown() override {
+        if (virtualFolder_) ILFree(virtualFolder_);
+        // Every library, item and string is released again.
+        EXPECT_EQ(0, LiveLibraryObjects());
+        LaunchTest::TearDown();
+    }
+
+    static LONG LiveLibraryObjects() {
+        HMODULE fake = GetModuleHandleW(BinPath(L"brell_fake_library.dll").c_str());
+        if (!fake) return 0;  // never loaded: nothing can be alive
+        auto count = reinterpret_cast<LONG(WINAPI*)()>(
+            reinterpret_cast<void (*)()>(GetProcAddress(fake, "FakeLibraryLiveObjects")));
+        return count ? count() : -1;
+    }
+
+    void Fail(DWORD step, HRESULT code) {
+        WriteDword(HKEY_CURRENT_USER, kFakeConfigKey, L"FailStep", step);
+        WriteDword(HKEY_CURRENT_USER, kFakeConfigKey, L"FailCode", static_cast<DWORD>(code));
+    }
+
+    PIDLIST_ABSOLUTE virtualFolder_ = nullptr;
+    std::wstring saveFolder_;
+};
+
+TEST_F(LibraryLaunchTest, LibraryBecomesItsDefaultSaveFolder) {
+    EXPECT_EQ(S_OK, InvokeOn(virtualFolder_));
+    EXPECT_EQ(Expected(Engine(), saveFolder_), WaitForLaunch());
+    // The library was loaded from the folder's own parsing name.
+    std::wstring loadedFrom;
+    ASSERT_TRUE(ReadString(HKEY_CURRENT_USER, kFakeConfigKey, L"LoadedFrom", &loadedFrom));
+    CharUpperW(&loadedFrom[0]);
+    EXPECT_NE(std::wstring::npos, loadedFrom.find(L"20D04FE0-3AEA-1069-A2D8-08002B30309D")) << loadedFrom;
+}
+
+TEST_F(LibraryLaunchTest, EveryFailingStepIsReportedAndLaunchesNothing) {
+    const HRESULT codes[] = {STG_E_FILENOTFOUND, HRESULT_FROM_WIN32(ERROR_NOT_FOUND), E_INVALIDARG};
+    for (DWORD step = 1; step <= 3; ++step) {
+        Fail(step, codes[step - 1]);
+        EXPECT_EQ(codes[step - 1], InvokeOn(virtualFolder_)) << "step " << step;
+        EXPECT_EQ(0, LiveLibraryObjects()) << "step " << step;
+    }
+    EXPECT_TRUE(ReadUtf16File(Log()).empty());
+}
+
+TEST_F(LibraryLaunchTest, SaveFolderLongerThanTheObjectHoldsIsRefusedWhole) {
+    // 999 characters fit with the terminator; 1000 do not.
+    std::wstring fits = L"C:\\";
+    fits.append(999 - fits.size(), L'a');
+    WriteString(HKEY_CURRENT_USER, kFakeConfigKey, L"SaveFolder", fits);
+    EXPECT_EQ(S_OK, InvokeOn(virtualFolder_));
+    EXPECT_EQ(Expected(Engine(), fits), WaitForLaunch());
+
+    WriteString(HKEY_CURRENT_USER, kFakeConfigKey, L"SaveFolder", fits + L"b");
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), InvokeOn(virtualFolder_));
+}
+
+TEST_F(LibraryLaunchTest, OtherVirtualFoldersAreRefusedByTheLibrary) {
+    // The recycle bin takes the same route; a library that cannot be loaded
+    // from it ends the command with the library's own failure.
+    PIDLIST_ABSOLUTE bin = nullptr;
+    ASSERT_EQ(S_OK, SHGetSpecialFolderLocation(nullptr, CSIDL_BITBUCKET, &bin));
+    Fail(1, E_NOINTERFACE);
+    EXPECT_EQ(E_NOINTERFACE, InvokeOn(bin));
+    ILFree(bin);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    OleInitialize(nullptr);
+    const int result = RUN_ALL_TESTS();
+    OleUninitialize();
+    return result;
+}

@@ -1,0 +1,227 @@
+#include "support/TestSupport.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace brelltest {
+
+namespace {
+
+template <class F>
+F Export(HMODULE module, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+std::wstring BinDir() {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path, n);
+    return dir.substr(0, dir.find_last_of(L'\\'));
+}
+
+std::wstring BinPath(const wchar_t* file) { return BinDir() + L"\\" + file; }
+
+ServerDll::ServerDll(const std::wstring& path) : module(LoadLibraryW(path.c_str())) {
+    if (!module) return;
+    DllCanUnloadNow = Export<decltype(DllCanUnloadNow)>(module, "DllCanUnloadNow");
+    DllGetClassObject = Export<decltype(DllGetClassObject)>(module, "DllGetClassObject");
+    DllInstall = Export<decltype(DllInstall)>(module, "DllInstall");
+    DllRegisterServer = Export<decltype(DllRegisterServer)>(module, "DllRegisterServer");
+    DllUnregisterServer = Export<decltype(DllUnregisterServer)>(module, "DllUnregisterServer");
+}
+
+ServerDll::~ServerDll() {
+    if (module) FreeLibrary(module);
+}
+
+bool ServerDll::ok() const {
+    return module && DllCanUnloadNow && DllGetClassObject && DllInstall && DllRegisterServer &&
+           DllUnregisterServer;
+}
+
+std::wstring CopyServer(const std::wstring& folder) {
+    MakeFolders(folder);
+    const std::wstring target = folder + L"\\Brellmenu.dll";
+    if (!CopyFileW(BinPath(L"Brellmenu.dll").c_str(), target.c_str(), FALSE)) return {};
+    return target;
+}
+
+bool KeyExists(HKEY root, const std::wstring& path, REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool ReadString(HKEY root, const std::wstring& path, const wchar_t* value, std::wstring* out,
+                REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    DWORD type = 0, size = 0;
+    LONG status = RegQueryValueExW(key, value, nullptr, &type, nullptr, &size);
+    if (status != ERROR_SUCCESS || type != REG_SZ) {
+        RegCloseKey(key);
+        return false;
+    }
+    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+    status = RegQueryValueExW(key, value, nullptr, nullptr, reinterpret_cast<BYTE*>(&text[0]), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS) return false;
+    text.resize(wcslen(text.c_str()));
+    if (out) *out = text;
+    return true;
+}
+
+bool ValueExists(HKEY root, const std::wstring& path, const wchar_t* value, REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    const LONG status = RegQueryValueExW(key, value, nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+LONG WriteString(HKEY root, const std::wstring& path, const wchar_t* value,
+                 const std::wstring& data, REGSAM view) {
+    HKEY key = nullptr;
+    LONG status = RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr,
+                                  &key, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    status = RegSetValueExW(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                            static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return status;
+}
+
+LONG WriteDword(HKEY root, const std::wstring& path, const wchar_t* value, DWORD data) {
+    HKEY key = nullptr;
+    LONG status =
+        RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    status = RegSetValueExW(key, value, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                            sizeof(data));
+    RegCloseKey(key);
+    return status;
+}
+
+void DeleteTree(HKEY root, const std::wstring& path, REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS) return;
+    RegDeleteTreeW(key, nullptr);
+    RegCloseKey(key);
+    RegDeleteKeyExW(root, path.c_str(), view, 0);
+}
+
+void DeleteValue(HKEY root, const std::wstring& path, const wchar_t* value, REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueW(key, value);
+    RegCloseKey(key);
+}
+
+bool MakeFolders(const std::wstring& path) {
+    const std::wstring::size_type start = path.rfind(L"\\\\?\\", 0) == 0 ? 7 : 3;
+    for (std::wstring::size_type i = start; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == L'\\') {
+            const std::wstring part = path.substr(0, i);
+            if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+                return false;
+        }
+    }
+    return true;
+}
+
+std::wstring ReadUtf16File(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    std::wstring text;
+    wchar_t buffer[1024];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+        text.append(buffer, got / sizeof(wchar_t));
+    }
+    CloseHandle(file);
+    return text;
+}
+
+bool PutFilesOnClipboard(const std::vector<std::wstring>& files) {
+    size_t characters = 1;
+    for (const auto& f : files) characters += f.size() + 1;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT,
+                                 sizeof(DROPFILES) + characters * sizeof(wchar_t));
+    if (!memory) return false;
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    auto* names = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const auto& f : files) {
+        std::memcpy(names, f.c_str(), (f.size() + 1) * sizeof(wchar_t));
+        names += f.size() + 1;
+    }
+    GlobalUnlock(memory);
+    if (!OpenClipboard(nullptr)) {
+        GlobalFree(memory);
+        return false;
+    }
+    EmptyClipboard();
+    const bool ok = SetClipboardData(CF_HDROP, memory) != nullptr;
+    if (!ok) GlobalFree(memory);
+    CloseClipboard();
+    return ok;
+}
+
+bool PutTextOnClipboard(const wchar_t* text) {
+    const size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (!memory) return false;
+    std::memcpy(GlobalLock(memory), text, bytes);
+    GlobalUnlock(memory);
+    if (!OpenClipboard(nullptr)) {
+        GlobalFree(memory);
+        return false;
+    }
+    EmptyClipboard();
+    const bool ok = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    if (!ok) GlobalFree(memory);
+    CloseClipboard();
+    return ok;
+}
+
+bool EmptyTheClipboard() {
+    if (!OpenClipboard(nullptr)) return false;
+    const bool ok = EmptyClipboard() != FALSE;
+    CloseClipboard();
+    return ok;
+}
+
+PIDLIST_ABSOLUTE FolderPidl(const std::wstring& path) {
+    PIDLIST_ABSOLUTE pidl = nullptr;
+    if (FAILED(SHParseDisplayName(path.c_str(), nullptr, &pidl, 0, nullptr))) return nullptr;
+    return pidl;
+}
+
+DWORD RunAndWait(const std::wstring& commandLine) {
+    std::wstring line = commandLine;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return ~0u;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = ~0u;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+std::wstring HResultText(HRESULT hr) {
+    wchar_t text[16];
+    swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+    return text;
+}
+
+}  // namespace brelltest
