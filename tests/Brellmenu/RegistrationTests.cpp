@@ -1,0 +1,345 @@
+// Self-registration through the real regsvr32 and through the exports: the
+// registry tree afterwards, machine-wide and per user, and the type library.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <aclapi.h>
+#include <oleauto.h>
+#include <sddl.h>
+
+#include <string>
+
+#include "server/Identifiers.h"
+#include "support/TestSupport.h"
+
+using namespace brelltest;
+
+namespace {
+
+constexpr wchar_t kClsid[] = L"{5D3E8A17-2C4B-4F61-9A0E-7B1C3D5F8E24}";
+constexpr wchar_t kAppId[] = L"{C41F7B02-6E93-4A58-B1D7-2F8A6C0E9B35}";
+constexpr wchar_t kLibId[] = L"{8B2E4C69-D017-4F3A-8E45-16C9B7A2F0D3}";
+
+// A classes root: HKCR's machine part, or the user's own classes.
+struct Classes {
+    HKEY root;
+    const wchar_t* prefix;
+    std::wstring operator()(const std::wstring& path) const { return prefix + path; }
+};
+const Classes kMachine{HKEY_LOCAL_MACHINE, L"Software\\Classes\\"};
+const Classes kUser{HKEY_CURRENT_USER, L"Software\\Classes\\"};
+
+const wchar_t* const kHandlerParents[] = {
+    L"Directory\\Background\\ShellEx\\ContextMenuHandlers",
+    L"LibraryFolder\\Background\\ShellEx\\ContextMenuHandlers",
+};
+
+std::wstring Str(const Classes& c, const std::wstring& path, const wchar_t* value) {
+    std::wstring text;
+    if (!ReadString(c.root, c(path), value, &text)) return L"<missing>";
+    return text;
+}
+
+void ExpectRegistered(const Classes& c, const std::wstring& module) {
+    EXPECT_EQ(L"Brellmenu", Str(c, std::wstring(L"AppID\\") + kAppId, nullptr));
+    EXPECT_EQ(kAppId, Str(c, L"AppID\\Brellmenu.DLL", L"AppID"));
+    const std::wstring clsidKey = std::wstring(L"CLSID\\") + kClsid;
+    EXPECT_EQ(L"BrellowShellMenu Class", Str(c, clsidKey, nullptr));
+    EXPECT_EQ(module, Str(c, clsidKey + L"\\InprocServer32", nullptr));
+    EXPECT_EQ(L"Apartment", Str(c, clsidKey + L"\\InprocServer32", L"ThreadingModel"));
+    for (const wchar_t* parent : kHandlerParents) {
+        EXPECT_EQ(kClsid, Str(c, std::wstring(parent) + L"\\Brellow", nullptr)) << parent;
+    }
+}
+
+void ExpectUnregistered(const Classes& c) {
+    EXPECT_FALSE(KeyExists(c.root, c(std::wstring(L"AppID\\") + kAppId)));
+    EXPECT_FALSE(KeyExists(c.root, c(L"AppID\\Brellmenu.DLL")));
+    EXPECT_FALSE(KeyExists(c.root, c(std::wstring(L"CLSID\\") + kClsid)));
+    for (const wchar_t* parent : kHandlerParents) {
+        EXPECT_FALSE(KeyExists(c.root, c(std::wstring(parent) + L"\\Brellow"))) << parent;
+    }
+}
+
+// The keys every registration passes through and no unregistration removes.
+void ExpectKeptKeys(const Classes& c) {
+    for (const wchar_t* key : {L"AppID", L"CLSID", L"Directory\\Background\\ShellEx",
+                               L"LibraryFolder\\Background\\ShellEx"}) {
+        EXPECT_TRUE(KeyExists(c.root, c(key))) << key;
+    }
+    for (const wchar_t* parent : kHandlerParents) EXPECT_TRUE(KeyExists(c.root, c(parent))) << parent;
+}
+
+bool TypeLibraryRegistered() {
+    const std::wstring key = std::wstring(L"TypeLib\\") + kLibId + L"\\1.0";
+    return KeyExists(kMachine.root, kMachine(key)) || KeyExists(kUser.root, kUser(key));
+}
+
+void WipeRegistration() {
+    for (const Classes* c : {&kMachine, &kUser}) {
+        DeleteTree(c->root, (*c)(std::wstring(L"AppID\\") + kAppId));
+        DeleteTree(c->root, (*c)(L"AppID\\Brellmenu.DLL"));
+        DeleteTree(c->root, (*c)(std::wstring(L"CLSID\\") + kClsid));
+        DeleteTree(c->root, (*c)(std::wstring(L"TypeLib\\") + kLibId));
+        for (const wchar_t* parent : kHandlerParents) {
+            DeleteTree(c->root, (*c)(std::wstring(parent) + L"\\Brellow"));
+        }
+    }
+}
+
+std::wstring TempFolder(const wchar_t* name) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    return std::wstring(temp) + name;
+}
+
+DWORD Regsvr32(const std::wstring& switches, const std::wstring& dll) {
+    return RunAndWait(L"regsvr32 " + switches + L" \"" + dll + L"\"");
+}
+
+class RegistrationTest : public ::testing::Test {
+protected:
+    void SetUp() override { WipeRegistration(); }
+    void TearDown() override { WipeRegistration(); }
+};
+
+TEST_F(RegistrationTest, Regsvr32RegistersReregistersAndUnregistersMachineWide) {
+    const std::wstring dll = BinPath(L"Brellmenu.dll");
+    ASSERT_EQ(0u, Regsvr32(L"/s", dll));
+    ExpectRegistered(kMachine, dll);
+    EXPECT_TRUE(TypeLibraryRegistered());
+    EXPECT_FALSE(KeyExists(kUser.root, kUser(std::wstring(L"CLSID\\") + kClsid)));
+
+    // Values and keys added by hand vanish with the ForceRemove keys.
+    const std::wstring clsidKey = std::wstring(L"CLSID\\") + kClsid;
+    ASSERT_EQ(ERROR_SUCCESS, WriteString(kMachine.root, kMachine(clsidKey), L"Extra", L"x"));
+    ASSERT_EQ(ERROR_SUCCESS, WriteString(kMachine.root, kMachine(clsidKey + L"\\Junk"), nullptr, L"x"));
+    for (const wchar_t* parent : kHandlerParents) {
+        ASSERT_EQ(ERROR_SUCCESS, WriteString(kMachine.root, kMachine(std::wstring(parent) + L"\\Brellow"),
+                                             L"Extra", L"x"));
+    }
+    ASSERT_EQ(0u, Regsvr32(L"/s", dll));
+    ExpectRegistered(kMachine, dll);
+    EXPECT_FALSE(ValueExists(kMachine.root, kMachine(clsidKey), L"Extra"));
+    EXPECT_FALSE(KeyExists(kMachine.root, kMachine(clsidKey + L"\\Junk")));
+    for (const wchar_t* parent : kHandlerParents) {
+        EXPECT_FALSE(ValueExists(kMachine.root, kMachine(std::wstring(parent) + L"\\Brellow"), L"Extra"));
+    }
+
+    ASSERT_EQ(0u, Regsvr32(L"/s /u", dll));
+    ExpectUnregistered(kMachine);
+    ExpectKeptKeys(kMachine);
+    EXPECT_FALSE(TypeLibraryRegistered());
+}
+
+TEST_F(RegistrationTest, Regsvr32PerUserWritesTheUsersClassesOnly) {
+    const std::wstring dll = BinPath(L"Brellmenu.dll");
+    ASSERT_EQ(0u, Regsvr32(L"/s /n /i:user", dll));
+    ExpectRegistered(kUser, dll);
+    EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(L"CLSID\\") + kClsid)));
+    EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(L"AppID\\") + kAppId)));
+    // Wine's RegisterTypeLibForUser writes machine-wide; either place counts.
+    EXPECT_TRUE(TypeLibraryRegistered());
+
+    ASSERT_EQ(0u, Regsvr32(L"/s /u /n /i:user", dll));
+    ExpectUnregistered(kUser);
+    ExpectKeptKeys(kUser);
+    EXPECT_FALSE(TypeLibraryRegistered());
+}
+
+TEST_F(RegistrationTest, LaterRegistrationInTheSameProcessStaysPerUser) {
+    const std::wstring path = CopyServer(TempFolder(L"brell-peruser"));
+    ASSERT_FALSE(path.empty());
+    ServerDll dll(path);
+    ASSERT_TRUE(dll.ok());
+    ASSERT_EQ(S_OK, dll.DllInstall(TRUE, L"USER"));
+    ExpectRegistered(kUser, path);
+    WipeRegistration();
+
+    ASSERT_EQ(S_OK, dll.DllRegisterServer());
+    ExpectRegistered(kUser, path);
+    EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(L"CLSID\\") + kClsid)));
+    ASSERT_EQ(S_OK, dll.DllUnregisterServer());
+    ExpectUnregistered(kUser);
+}
+
+TEST_F(RegistrationTest, OnlyTheExactWordUserSelectsPerUser) {
+    int round = 0;
+    for (const wchar_t* commandLine : {static_cast<const wchar_t*>(nullptr), L"users", L"user ", L"", L"use"}) {
+        const std::wstring path = CopyServer(TempFolder(L"brell-cmdline-") + std::to_wstring(round++));
+        ServerDll dll(path);
+        ASSERT_TRUE(dll.ok());
+        const std::wstring shown = commandLine ? commandLine : L"(null)";
+        SCOPED_TRACE(std::string(shown.begin(), shown.end()));
+        ASSERT_EQ(S_OK, dll.DllInstall(TRUE, commandLine));
+        ExpectRegistered(kMachine, path);
+        EXPECT_FALSE(KeyExists(kUser.root, kUser(std::wstring(L"CLSID\\") + kClsid)));
+        ASSERT_EQ(S_OK, dll.DllInstall(FALSE, commandLine));
+        ExpectUnregistered(kMachine);
+    }
+}
+
+TEST_F(RegistrationTest, ModulePathWithSingleQuoteIsRegisteredExactly) {
+    const std::wstring path = CopyServer(TempFolder(L"brell o'quote 'd"));
+    ASSERT_FALSE(path.empty());
+    ASSERT_EQ(0u, Regsvr32(L"/s", path));
+    ExpectRegistered(kMachine, path);
+    ASSERT_EQ(0u, Regsvr32(L"/s /u", path));
+    ExpectUnregistered(kMachine);
+}
+
+TEST_F(RegistrationTest, ModulePathOf260CharactersFailsBeforeWritingAnything) {
+    std::wstring folder = L"\\\\?\\" + TempFolder(L"brell-deep");
+    while (folder.size() < 4 + 270) folder += L"\\abcdefghijklmnopqrstuvwxyz";
+    const std::wstring path = CopyServer(folder);
+    ASSERT_FALSE(path.empty());
+    ServerDll dll(path);
+    ASSERT_TRUE(dll.ok());
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), dll.DllRegisterServer());
+    ExpectUnregistered(kMachine);
+    EXPECT_FALSE(TypeLibraryRegistered());
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), dll.DllInstall(TRUE, nullptr));
+    ExpectUnregistered(kMachine);
+}
+
+// Makes a key read-only for everybody, so a registration step below it fails.
+class ReadOnlyKey {
+public:
+    ReadOnlyKey(HKEY root, const std::wstring& path) {
+        RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+        if (!key_) return;
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        // Everybody may read; nobody may create subkeys or change values.
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &sd,
+                                                                 nullptr)) {
+            ok_ = RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
+            LocalFree(sd);
+        }
+    }
+    ~ReadOnlyKey() {
+        if (!key_) return;
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;KA;;;WD)", SDDL_REVISION_1, &sd,
+                                                                 nullptr)) {
+            RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, sd);
+            LocalFree(sd);
+        }
+        RegCloseKey(key_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    HKEY key_ = nullptr;
+    bool ok_ = false;
+};
+
+TEST_F(RegistrationTest, FailedInstallRunsTheWholeUnregistration) {
+    const std::wstring path = CopyServer(TempFolder(L"brell-failing"));
+    ServerDll dll(path);
+    ASSERT_TRUE(dll.ok());
+    HRESULT registerResult = S_OK;
+    {
+        // The type library, the last step, cannot be written.
+        ReadOnlyKey typeLibs(kMachine.root, kMachine(L"TypeLib"));
+        ASSERT_TRUE(typeLibs.ok());
+        registerResult = dll.DllRegisterServer();
+        if (SUCCEEDED(registerResult)) GTEST_SKIP() << "this Wine ignores registry key security";
+        // DllRegisterServer leaves what the earlier steps wrote.
+        ExpectRegistered(kMachine, path);
+
+        EXPECT_EQ(registerResult, dll.DllInstall(TRUE, nullptr));
+    }
+    // DllInstall took the class entries away again; the type library step of
+    // the unregistration then stops it (nothing registered), so the AppID
+    // entries stay.
+    EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(L"CLSID\\") + kClsid)));
+    for (const wchar_t* parent : kHandlerParents) {
+        EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(parent) + L"\\Brellow")));
+    }
+    EXPECT_EQ(L"Brellmenu", Str(kMachine, std::wstring(L"AppID\\") + kAppId, nullptr));
+}
+
+TEST_F(RegistrationTest, UnregisteringWhatIsNotRegisteredStopsAtTheTypeLibrary) {
+    // An AppID entry made by hand shows whether the AppID script ran.
+    ASSERT_EQ(ERROR_SUCCESS,
+              WriteString(kMachine.root, kMachine(std::wstring(L"AppID\\") + kAppId), nullptr, L"Brellmenu"));
+    ServerDll dll(BinPath(L"Brellmenu.dll"));
+    ASSERT_TRUE(dll.ok());
+    const HRESULT hr = dll.DllUnregisterServer();
+    EXPECT_EQ(E_INVALIDARG, hr) << "what Wine's UnRegisterTypeLib gives for an unknown library";
+    EXPECT_TRUE(KeyExists(kMachine.root, kMachine(std::wstring(L"AppID\\") + kAppId)));
+    ExpectKeptKeys(kMachine);
+    EXPECT_EQ(5u, Regsvr32(L"/s /u", BinPath(L"Brellmenu.dll")));
+}
+
+// The type library resource holds the library, the class and its interface.
+TEST(TypeLibrary, HoldsTheLibraryTheClassAndTheInterface) {
+    ITypeLib* lib = nullptr;
+    ASSERT_EQ(S_OK, LoadTypeLib(BinPath(L"Brellmenu.dll").c_str(), &lib));
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, lib->GetLibAttr(&attr));
+    EXPECT_TRUE(IsEqualGUID(LIBID_BrellmenuLib, attr->guid));
+    EXPECT_EQ(1, attr->wMajorVerNum);
+    EXPECT_EQ(0, attr->wMinorVerNum);
+    EXPECT_EQ(0x0409u, attr->lcid);
+    lib->ReleaseTLibAttr(attr);
+    BSTR name = nullptr, doc = nullptr;
+    ASSERT_EQ(S_OK, lib->GetDocumentation(MEMBERID_NIL, &name, &doc, nullptr, nullptr));
+    EXPECT_STREQ(L"BrellmenuLib", name);
+    EXPECT_STREQ(L"Brellmenu 1.0 Type Library", doc);
+    SysFreeString(name);
+    SysFreeString(doc);
+    ASSERT_EQ(2u, lib->GetTypeInfoCount());
+
+    ITypeInfo* coclass = nullptr;
+    ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(CLSID_BrellowShellMenu, &coclass));
+    TYPEATTR* ta = nullptr;
+    ASSERT_EQ(S_OK, coclass->GetTypeAttr(&ta));
+    EXPECT_EQ(TKIND_COCLASS, ta->typekind);
+    EXPECT_EQ(TYPEFLAG_FCANCREATE, ta->wTypeFlags);
+    EXPECT_EQ(1, ta->cImplTypes);
+    coclass->ReleaseTypeAttr(ta);
+    INT implFlags = 0;
+    EXPECT_EQ(S_OK, coclass->GetImplTypeFlags(0, &implFlags));
+    EXPECT_EQ(IMPLTYPEFLAG_FDEFAULT, implFlags);
+    ASSERT_EQ(S_OK, coclass->GetDocumentation(MEMBERID_NIL, &name, &doc, nullptr, nullptr));
+    EXPECT_STREQ(L"BrellowShellMenu", name);
+    EXPECT_STREQ(L"BrellowShellMenu Class", doc);
+    SysFreeString(name);
+    SysFreeString(doc);
+    coclass->Release();
+
+    ITypeInfo* iface = nullptr;
+    ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(IID_IBrellowShellMenu, &iface));
+    ASSERT_EQ(S_OK, iface->GetTypeAttr(&ta));
+    EXPECT_EQ(TKIND_INTERFACE, ta->typekind);
+    EXPECT_EQ(0, ta->wTypeFlags);
+    EXPECT_EQ(0, ta->cFuncs);
+    EXPECT_EQ(1, ta->cImplTypes);
+    iface->ReleaseTypeAttr(ta);
+    HREFTYPE baseRef = 0;
+    ITypeInfo* base = nullptr;
+    ASSERT_EQ(S_OK, iface->GetRefTypeOfImplType(0, &baseRef));
+    ASSERT_EQ(S_OK, iface->GetRefTypeInfo(baseRef, &base));
+    ASSERT_EQ(S_OK, base->GetTypeAttr(&ta));
+    EXPECT_TRUE(IsEqualGUID(IID_IUnknown, ta->guid));
+    base->ReleaseTypeAttr(ta);
+    base->Release();
+    ASSERT_EQ(S_OK, iface->GetDocumentation(MEMBERID_NIL, &name, &doc, nullptr, nullptr));
+    EXPECT_STREQ(L"IBrellowShellMenu", name);
+    EXPECT_STREQ(L"IBrellowShellMenu Interface", doc);
+    SysFreeString(name);
+    SysFreeString(doc);
+    iface->Release();
+    lib->Release();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    CoInitialize(nullptr);
+    const int result = RUN_ALL_TESTS();
+    CoUninitialize();
+    return result;
+}
