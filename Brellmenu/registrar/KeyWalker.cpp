@@ -15,8 +15,10 @@ namespace {
 
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 
-bool HasBackslash(LPCWSTR name) noexcept {
-    return wcschr(name, L'\\') != nullptr;
+// A key name names exactly one level below its parent. An empty name would
+// name the parent itself, which a removal would then take away whole.
+bool IsBadKeyName(LPCWSTR name) noexcept {
+    return name[0] == L'\0' || wcschr(name, L'\\') != nullptr;
 }
 
 bool IsOpeningBrace(LPCWSTR token) noexcept {
@@ -65,6 +67,12 @@ HRESULT CRegScriptParser::RunScript(LPCWSTR text, bool doRegister) noexcept {
 
         if (doRegister) {
             LPCWSTR blockStart = m_position;
+            // Read the block once without touching the registry: a block that
+            // cannot be read to its end could not be taken back either, and
+            // would leave whatever it had written so far.
+            hr = ProcessKeyBlock(token, root, false, true);
+            if (FAILED(hr)) return hr;
+            m_position = blockStart;
             hr = ProcessKeyBlock(token, root, true, false);
             if (FAILED(hr)) {
                 // take back what this root block wrote; earlier blocks stay
@@ -106,7 +114,7 @@ HRESULT CRegScriptParser::RegisterEntry(wchar_t* token, HKEY parent, CRegKeyHand
         const bool deleteOnly = IsDeleteKeyword(token);
         hr = ReadToken(token);
         if (FAILED(hr)) return hr;
-        if (HasBackslash(token)) return DISP_E_EXCEPTION;
+        if (IsBadKeyName(token)) return DISP_E_EXCEPTION;
         // an absent key is no error, so the status does not matter
         if (!IsProtectedKeyName(token)) DeleteKeyTree(parent, 0, token);
         if (deleteOnly) {
@@ -136,7 +144,7 @@ HRESULT CRegScriptParser::RegisterEntry(wchar_t* token, HKEY parent, CRegKeyHand
         return S_OK;
     }
 
-    if (HasBackslash(token)) return DISP_E_EXCEPTION;
+    if (IsBadKeyName(token)) return DISP_E_EXCEPTION;
     LONG status = current.Open(parent, token, kReadWrite);
     if (status != ERROR_SUCCESS) status = current.Open(parent, token, KEY_READ);
     if (status != ERROR_SUCCESS) {
@@ -166,16 +174,20 @@ HRESULT CRegScriptParser::UnregisterEntry(wchar_t* token, HKEY parent, CRegKeyHa
                                           wchar_t* keyName, bool recovery) noexcept {
     HRESULT hr;
     bool removable = true;
+    bool deleteEntry = false;
     if (IsForceRemoveKeyword(token) || IsDeleteKeyword(token)) {
+        deleteEntry = IsDeleteKeyword(token);
         hr = ReadToken(token);
         if (FAILED(hr)) return hr;
     }
-    if (IsNoRemoveKeyword(token)) {
+    // After "Delete" the token is a key name even when it spells a keyword,
+    // as registration read it.
+    if (!deleteEntry && IsNoRemoveKeyword(token)) {
         removable = false;
         hr = ReadToken(token);
         if (FAILED(hr)) return hr;
     }
-    if (IsValKeyword(token)) {
+    if (!deleteEntry && IsValKeyword(token)) {
         hr = ReadToken(valueName);
         if (FAILED(hr)) return hr;
         hr = ReadToken(token);
@@ -194,7 +206,7 @@ HRESULT CRegScriptParser::UnregisterEntry(wchar_t* token, HKEY parent, CRegKeyHa
         return S_OK;
     }
 
-    if (HasBackslash(token)) return DISP_E_EXCEPTION;
+    if (IsBadKeyName(token)) return DISP_E_EXCEPTION;
     LONG openStatus = ERROR_FILE_NOT_FOUND;
     if (!recovery) openStatus = current.Open(parent, token, KEY_READ);
     // a key that is absent or cannot be opened only has its block read past
@@ -205,6 +217,8 @@ HRESULT CRegScriptParser::UnregisterEntry(wchar_t* token, HKEY parent, CRegKeyHa
     if (FAILED(hr)) return hr;
     hr = SkipValueAssignment(token);
     if (FAILED(hr)) return hr;
+    // registration creates no key for a "Delete" entry, so it has no block
+    if (deleteEntry && IsOpeningBrace(token)) return DISP_E_EXCEPTION;
     if (IsOpeningBrace(token)) {
         // A failing recovery walk is still returned: it can only fail on the
         // text itself, and reading on from an unknown point inside the block
