@@ -57,6 +57,7 @@ class PeFile:
         return self.cstr(name), base, nfunc, table
 
     def imports(self):
+        """[(dll, [name or ordinal, ...])] in descriptor order (32-bit thunks)."""
         rva, _ = self.dirs[1]
         o = self.off(rva)
         found = []
@@ -64,7 +65,15 @@ class PeFile:
             desc = struct.unpack_from("<IIIII", self.data, o)
             if not any(desc):
                 return found
-            found.append(self.cstr(desc[3]))
+            thunks = self.off(desc[0] or desc[4])
+            items = []
+            while True:
+                t = struct.unpack_from("<I", self.data, thunks)[0]
+                if t == 0:
+                    break
+                items.append(t & 0xFFFF if t & 0x80000000 else self.cstr(t + 2))
+                thunks += 4
+            found.append((self.cstr(desc[3]), items))
             o += 20
 
     def resources(self):
@@ -139,9 +148,22 @@ class StaticChecks(unittest.TestCase):
                           "DllRegisterServer": 4, "DllUnregisterServer": 5}, table)
 
     def test_imports_system_dlls_only(self):
-        imported = {n.lower() for n in self.pe.imports()}
+        imported = {n.lower() for n, _ in self.pe.imports()}
         self.assertTrue(imported, "no imports found")
         self.assertLessEqual(imported, SYSTEM_DLLS)
+
+    def test_shell_id_lists_and_automation_by_ordinal(self):
+        by_dll = {}
+        for dll, items in self.pe.imports():
+            by_dll.setdefault(dll.lower(), []).extend(items)
+        shell = by_dll["shell32.dll"]
+        self.assertIn(18, shell)
+        self.assertIn(155, shell)
+        self.assertNotIn("ILClone", shell)
+        self.assertNotIn("ILFree", shell)
+        self.assertTrue(all(isinstance(i, int) for i in by_dll["oleaut32.dll"]), by_dll["oleaut32.dll"])
+        for ordinal in (2, 6, 7, 161, 163, 186, 277):
+            self.assertIn(ordinal, by_dll["oleaut32.dll"])
 
     def test_resource_types_ids_and_languages(self):
         self.assertEqual({("REGISTRY", 101, 0x0409), ("REGISTRY", 102, 0x0402),
