@@ -49,7 +49,7 @@ bool TForm1::Create() {
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kWindowClass;
-    if (!RegisterClassExW(&wc)) return false;
+    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
     font_ = CreateFormFont();
     RECT frame = {0, 0, kForm1Layout.clientWidth, kForm1Layout.clientHeight};
@@ -107,7 +107,10 @@ void TForm1::CreateControls() {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         if (c.kind == ControlKind::CheckBox)
             SendMessageW(control, BM_SETCHECK, c.checked ? BST_CHECKED : BST_UNCHECKED, 0);
-        if (c.kind == ControlKind::Edit) SetWindowSubclass(control, EditProc, 1, reinterpret_cast<DWORD_PTR>(this));
+        if (c.kind == ControlKind::Edit) {
+            SendMessageW(control, EM_LIMITTEXT, 0, 0);  // no limit on what may be typed
+            SetWindowSubclass(control, EditProc, 1, reinterpret_cast<DWORD_PTR>(this));
+        }
     }
 }
 
