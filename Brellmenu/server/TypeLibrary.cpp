@@ -13,12 +13,13 @@ using RegisterFunc = HRESULT(WINAPI*)(ITypeLib*, LPOLESTR, LPOLESTR);
 using UnregisterFunc = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
 
 // The per-user variant when per-user mode is on and the loaded oleaut32 has
-// it; the machine-wide one otherwise.
-FARPROC PerUserVariant(const char* name) noexcept {
+// it (older systems lack it); null otherwise.
+template <class F>
+F PerUserVariant(const char* name) noexcept {
     if (!g_perUserRegistration) return nullptr;
     HMODULE oleaut = GetModuleHandleW(L"OLEAUT32.DLL");
     if (!oleaut) return nullptr;
-    return GetProcAddress(oleaut, name);
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(oleaut, name)));
 }
 
 }  // namespace
@@ -76,7 +77,7 @@ HRESULT RegisterServerTypeLibrary() noexcept {
         if (cut > 0) helpDirectory.reset(SysAllocStringLen(helpFile.get(), cut));
     }
 
-    RegisterFunc reg = reinterpret_cast<RegisterFunc>(reinterpret_cast<void (*)()>(PerUserVariant("RegisterTypeLibForUser")));
+    RegisterFunc reg = PerUserVariant<RegisterFunc>("RegisterTypeLibForUser");
     if (!reg) reg = RegisterTypeLib;
     return reg(typeLib.get(), path.get(), helpDirectory.get());
 }
@@ -90,8 +91,7 @@ HRESULT UnregisterServerTypeLibrary() noexcept {
     TLIBATTR* attributes = nullptr;
     hr = typeLib->GetLibAttr(&attributes);
     if (FAILED(hr)) return hr;
-    UnregisterFunc unreg =
-        reinterpret_cast<UnregisterFunc>(reinterpret_cast<void (*)()>(PerUserVariant("UnRegisterTypeLibForUser")));
+    UnregisterFunc unreg = PerUserVariant<UnregisterFunc>("UnRegisterTypeLibForUser");
     if (!unreg) unreg = UnRegisterTypeLib;
     hr = unreg(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
                attributes->lcid, attributes->syskind);

@@ -14,8 +14,6 @@
 
 using namespace brelltest;
 
-const CLSID MenuObjects::CLSID_BrellowShellMenu_ = CLSID_BrellowShellMenu;
-
 namespace {
 
 constexpr wchar_t kProductKey[] = L"Software\\Halvorin\\Brellow";

@@ -12,8 +12,6 @@
 
 using namespace brelltest;
 
-const CLSID MenuObjects::CLSID_BrellowShellMenu_ = CLSID_BrellowShellMenu;
-
 namespace {
 
 constexpr wchar_t kHelpText[] = L"Paste files with Brellow for best performance";

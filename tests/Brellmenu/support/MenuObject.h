@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "server/Identifiers.h"
 #include "support/TestSupport.h"
 
 namespace brelltest {
@@ -18,7 +19,7 @@ public:
     // for none); null when anything failed.
     IContextMenu* Create(PCIDLIST_ABSOLUTE folder) {
         IClassFactory* factory = nullptr;
-        if (FAILED(dll_.DllGetClassObject(CLSID_BrellowShellMenu_, IID_IClassFactory,
+        if (FAILED(dll_.DllGetClassObject(CLSID_BrellowShellMenu, IID_IClassFactory,
                                           reinterpret_cast<void**>(&factory))))
             return nullptr;
         IShellExtInit* init = nullptr;
@@ -31,8 +32,6 @@ public:
         init->Release();
         return menu;
     }
-
-    static const CLSID CLSID_BrellowShellMenu_;
 
 private:
     ServerDll dll_;
