@@ -28,6 +28,13 @@ else
 fi
 # No window manager runs on Xvfb: let Wine draw the caption and frame itself.
 "$BRELL_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+# The caption buttons are drawn with the Marlett symbol font; make sure it
+# is installed in the prefix.
+if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  "$BRELL_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' \
+    /v 'Marlett (TrueType)' /d marlett.ttf /f >/dev/null 2>&1
+fi
 
 "$BRELL_WINE" "$exe" >/dev/null 2>&1 &
 wid=
