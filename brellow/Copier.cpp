@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace brellow {
 namespace {
@@ -18,16 +19,13 @@ constexpr DWORD kKeptAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
 // A name next to the target for the file while it is incomplete.
-UniqueHandle CreateTemporary(const std::wstring& target, DWORD flags, std::wstring& temporary) {
-    for (int n = 0; n < 100; ++n) {
-        temporary = target + L"." + std::to_wstring(n) + L".brellow-part";
-        UniqueHandle file(CreateFileW(ForApi(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      flags, nullptr));
-        if (file) return file;
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
-    }
-    temporary.clear();
-    return UniqueHandle();
+// Marks an open file for deletion when its last handle closes, or takes the
+// mark away again. While it is set, a failure, a cancel or even a killed
+// process leaves nothing behind.
+bool SetDeleteOnClose(HANDLE file, bool remove) {
+    FILE_DISPOSITION_INFO disposition = {};
+    disposition.DeleteFile = remove ? TRUE : FALSE;
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
 }
 
 bool WriteAll(HANDLE file, const char* data, DWORD size) {
@@ -76,27 +74,38 @@ Copier::FileResult Copier::CopyOneFile(const PlanItem& item, std::wstring& reaso
         reason = L"cannot open it: " + ErrorText(GetLastError());
         return FileResult::Failed;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(source.get(), &info)) {
+    // Basic information and size rather than GetFileInformationByHandle,
+    // which also asks the volume for its serial number on every file.
+    FILE_BASIC_INFO basic;
+    LARGE_INTEGER size;
+    if (!GetFileInformationByHandleEx(source.get(), FileBasicInfo, &basic, sizeof(basic)) ||
+        !GetFileSizeEx(source.get(), &size)) {
         reason = L"cannot read it: " + ErrorText(GetLastError());
         return FileResult::Failed;
     }
-    const std::uint64_t size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    if (!EnsureBuffer(BufferSizeFor(settings_, size))) {
+    if (!EnsureBuffer(RequestSizeFor(settings_, static_cast<std::uint64_t>(size.QuadPart)))) {
         reason = L"not enough memory for a copy buffer";
         return FileResult::Failed;
     }
 
-    DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
+    // CREATE_NEW: an existing file is never replaced, not even one that
+    // appeared after planning. Read-only comes last: a read-only file could
+    // not be marked for deletion.
+    const DWORD kept = basic.FileAttributes & kKeptAttributes;
+    const DWORD created = kept & ~FILE_ATTRIBUTE_READONLY;
+    DWORD flags = (created ? created : FILE_ATTRIBUTE_NORMAL) | FILE_FLAG_SEQUENTIAL_SCAN;
     if (!settings_.writeCache) flags |= FILE_FLAG_WRITE_THROUGH;
-    std::wstring temporary;
-    UniqueHandle target = CreateTemporary(item.target, flags, temporary);
+    UniqueHandle target(CreateFileW(ForApi(item.target).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                    flags, nullptr));
     if (!target) {
-        reason = L"cannot create it in the target folder: " + ErrorText(GetLastError());
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return FileResult::Exists;
+        reason = L"cannot create it in the target folder: " + ErrorText(error);
         return FileResult::Failed;
     }
+    // Where the file system cannot mark the file, it is deleted by name.
+    const bool marked = SetDeleteOnClose(target.get(), true);
 
-    // From here on every way out except success removes the temporary file.
     FileResult result = FileResult::Failed;
     for (;;) {
         if (progress_.CancelRequested()) {
@@ -119,34 +128,25 @@ Copier::FileResult Copier::CopyOneFile(const PlanItem& item, std::wstring& reaso
         progress_.AddBytes(read);
     }
 
+    if (result == FileResult::Copied && !settings_.writeCache && !FlushFileBuffers(target.get())) {
+        reason = L"writing failed: " + ErrorText(GetLastError());
+        result = FileResult::Failed;
+    }
+    if (result == FileResult::Copied && marked && !SetDeleteOnClose(target.get(), false)) {
+        reason = L"cannot keep it: " + ErrorText(GetLastError());
+        result = FileResult::Failed;
+    }
     if (result == FileResult::Copied) {
-        SetFileTime(target.get(), &info.ftCreationTime, nullptr, &info.ftLastWriteTime);
-        if (!settings_.writeCache && !FlushFileBuffers(target.get())) {
-            reason = L"writing failed: " + ErrorText(GetLastError());
-            result = FileResult::Failed;
-        }
+        // The source's times, and read-only now that the data is in.
+        FILE_BASIC_INFO finished = {};
+        finished.CreationTime = basic.CreationTime;
+        finished.LastWriteTime = basic.LastWriteTime;
+        finished.FileAttributes = kept ? kept : FILE_ATTRIBUTE_NORMAL;
+        SetFileInformationByHandle(target.get(), FileBasicInfo, &finished, sizeof(finished));
+        return FileResult::Copied;
     }
     target.reset();
-
-    if (result == FileResult::Copied) {
-        // No MOVEFILE_REPLACE_EXISTING: a file that appeared under the name
-        // meanwhile is kept, never overwritten.
-        if (MoveFileExW(ForApi(temporary).c_str(), ForApi(item.target).c_str(),
-                        settings_.writeCache ? 0 : MOVEFILE_WRITE_THROUGH)) {
-            SetFileAttributesW(ForApi(item.target).c_str(),
-                               (info.dwFileAttributes & kKeptAttributes) ? (info.dwFileAttributes & kKeptAttributes)
-                                                                         : FILE_ATTRIBUTE_NORMAL);
-            return FileResult::Copied;
-        }
-        const DWORD error = GetLastError();
-        if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
-            result = FileResult::Exists;
-        } else {
-            reason = L"cannot give it its name: " + ErrorText(error);
-            result = FileResult::Failed;
-        }
-    }
-    DeleteFileW(ForApi(temporary).c_str());
+    if (!marked) DeleteFileW(ForApi(item.target).c_str());
     return result;
 }
 

@@ -1,6 +1,6 @@
 // Carries out a copy plan: folders first, then each file through a buffer
-// sized by the settings, into a temporary name that becomes the real one only
-// when the file is complete.
+// sized by the settings. A file under copy is marked for deletion until it is
+// complete, so no partial file outlives a failure, a cancel or a crash.
 #pragma once
 
 #include "CopyPlan.h"

@@ -55,4 +55,9 @@ std::uint64_t BufferSizeFor(const Settings& settings, std::uint64_t fileSize) {
     return std::max(RoundUp(fileSize), kGranule);
 }
 
+std::uint64_t RequestSizeFor(const Settings& settings, std::uint64_t fileSize) {
+    const std::uint64_t buffer = BufferSizeFor(settings, fileSize);
+    return settings.writeCache ? std::min(buffer, kMiB) : buffer;
+}
+
 }  // namespace brellow

@@ -114,3 +114,12 @@ TEST_F(SettingsStore, WronglyTypedValuesKeepTheirDefaults) {
     EXPECT_EQ(s.bmin, 30);
     EXPECT_EQ(s.bratio, 55);
 }
+
+TEST(RequestSize, CappedAtOneMebibyteWhileTheWriteCacheIsOn) {
+    Settings s;
+    EXPECT_EQ(brellow::RequestSizeFor(s, 256 * MiB), 1 * MiB);
+    EXPECT_EQ(brellow::RequestSizeFor(s, 100 * KiB), 128 * KiB);
+    s.writeCache = false;
+    EXPECT_EQ(brellow::RequestSizeFor(s, 256 * MiB), BufferSizeFor(s, 256 * MiB));
+    EXPECT_EQ(brellow::RequestSizeFor(s, 100 * KiB), 128 * KiB);
+}
