@@ -4,10 +4,13 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstring>
+#include <map>
 #include <string>
 
 #include "server/Identifiers.h"
 #include "support/MenuObject.h"
+#include "support/TaskMemorySpy.h"
 #include "support/TestSupport.h"
 
 using namespace brelltest;
@@ -15,6 +18,7 @@ using namespace brelltest;
 namespace {
 
 constexpr wchar_t kHelpText[] = L"Paste files with Brellow for best performance";
+constexpr wchar_t kProductKey[] = L"Software\\Halvorin\\Brellow";
 
 class MenuTest : public ::testing::Test {
 protected:
@@ -146,6 +150,133 @@ TEST_F(MenuTest, InitializeWithoutFolderSucceedsAndInvokeThenRefuses) {
     EXPECT_EQ(E_UNEXPECTED, empty->InvokeCommand(&info));
     EXPECT_EQ(E_INVALIDARG, empty->InvokeCommand(nullptr));
     empty->Release();
+}
+
+
+// The object's own copy of the folder's ID list, watched in the COM task
+// allocator that ILClone and ILFree use: which copies are live, not merely
+// how many calls were made.
+class FolderCopyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(objects_.ok());
+        spy_ = TaskMemorySpy::Instance();
+        ASSERT_NE(nullptr, spy_);
+        wchar_t windows[MAX_PATH];
+        GetWindowsDirectoryW(windows, MAX_PATH);
+        first_ = FolderPidl(windows);
+        second_ = FolderPidl(std::wstring(windows) + L"\\system32");
+        ASSERT_NE(nullptr, first_);
+        ASSERT_NE(nullptr, second_);
+        // No engine installed: a command that gets as far as the launch ends
+        // there, with nothing started.
+        DeleteTree(HKEY_LOCAL_MACHINE, kProductKey, KEY_WOW64_32KEY);
+        before_ = spy_->LiveBlocks();
+    }
+    void TearDown() override {
+        if (first_) ILFree(first_);
+        if (second_) ILFree(second_);
+        EXPECT_EQ(S_OK, objects_.dll().DllCanUnloadNow());
+    }
+
+    // How many blocks allocated since set-up hold an exact copy of folder.
+    int CopiesOf(PCIDLIST_ABSOLUTE folder) {
+        const UINT size = ILGetSize(folder);
+        int copies = 0;
+        for (void* block : spy_->BlocksSince(before_)) {
+            if (spy_->SizeOf(block) == size && std::memcmp(block, folder, size) == 0) ++copies;
+        }
+        return copies;
+    }
+    size_t BlocksSinceSetUp() { return spy_->BlocksSince(before_).size(); }
+
+    HRESULT Invoke(IContextMenu* menu, LPCSTR verb) {
+        CMINVOKECOMMANDINFO info = {};
+        info.cbSize = sizeof(info);
+        info.lpVerb = verb;
+        return menu->InvokeCommand(&info);
+    }
+
+    MenuObjects objects_;
+    TaskMemorySpy* spy_ = nullptr;
+    PIDLIST_ABSOLUTE first_ = nullptr;
+    PIDLIST_ABSOLUTE second_ = nullptr;
+    std::map<void*, size_t> before_;
+};
+
+TEST_F(FolderCopyTest, InitializeTwiceFreesTheFirstCopy) {
+    IContextMenu* menu = objects_.Create(first_);
+    ASSERT_NE(nullptr, menu);
+    EXPECT_EQ(1, CopiesOf(first_));
+    EXPECT_EQ(1u, BlocksSinceSetUp());
+
+    IShellExtInit* init = nullptr;
+    ASSERT_EQ(S_OK, menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init)));
+    EXPECT_EQ(S_OK, init->Initialize(second_, nullptr, nullptr));
+    EXPECT_EQ(0, CopiesOf(first_));
+    EXPECT_EQ(1, CopiesOf(second_));
+    EXPECT_EQ(1u, BlocksSinceSetUp());
+
+    // A null folder gives the held copy up and leaves none.
+    EXPECT_EQ(S_OK, init->Initialize(nullptr, nullptr, nullptr));
+    EXPECT_EQ(0u, BlocksSinceSetUp());
+    EXPECT_EQ(S_OK, init->Initialize(first_, nullptr, nullptr));
+    EXPECT_EQ(1, CopiesOf(first_));
+
+    init->Release();
+    EXPECT_EQ(0u, menu->Release());
+    EXPECT_EQ(0u, BlocksSinceSetUp());
+}
+
+TEST_F(FolderCopyTest, MenuShownAndDismissedFreesTheCopyOnRelease) {
+    ASSERT_TRUE(PutFilesOnClipboard({L"C:\\windows\\win.ini"}));
+    IContextMenu* menu = objects_.Create(first_);
+    ASSERT_NE(nullptr, menu);
+    HMENU popup = CreatePopupMenu();
+    ASSERT_NE(nullptr, popup);
+    EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1),
+              menu->QueryContextMenu(popup, 0, 1, 10, CMF_NORMAL));
+    wchar_t help[64];
+    EXPECT_EQ(S_OK, menu->GetCommandString(0, GCS_HELPTEXTW, nullptr,
+                                           reinterpret_cast<CHAR*>(help), 64));
+    DestroyMenu(popup);
+    // Still held while the menu is open.
+    EXPECT_EQ(1, CopiesOf(first_));
+    EXPECT_EQ(0u, menu->Release());
+    EXPECT_EQ(0u, BlocksSinceSetUp());
+}
+
+TEST_F(FolderCopyTest, InvokeCommandGivesTheCopyUpOnce) {
+    IContextMenu* menu = objects_.Create(first_);
+    ASSERT_NE(nullptr, menu);
+    // Refused verbs leave the folder where it is.
+    EXPECT_EQ(E_FAIL, Invoke(menu, "paste"));
+    EXPECT_EQ(E_FAIL, Invoke(menu, MAKEINTRESOURCEA(1)));
+    EXPECT_EQ(1, CopiesOf(first_));
+
+    // Used: freed before the engine is looked for, so also when it is not
+    // installed; the registry reads leave nothing behind either.
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), Invoke(menu, nullptr));
+    EXPECT_EQ(0u, BlocksSinceSetUp());
+    EXPECT_EQ(E_UNEXPECTED, Invoke(menu, nullptr));
+    EXPECT_EQ(0u, menu->Release());
+    EXPECT_EQ(0u, BlocksSinceSetUp());
+}
+
+TEST_F(FolderCopyTest, FailedLibraryRouteReleasesEveryNameAndItem) {
+    // A virtual folder that no library stands behind: the parsing name, the
+    // shell item and its ID list all come and go within the call.
+    PIDLIST_ABSOLUTE drives = nullptr;
+    ASSERT_EQ(S_OK, SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &drives));
+    before_ = spy_->LiveBlocks();
+    IContextMenu* menu = objects_.Create(drives);
+    ASSERT_NE(nullptr, menu);
+    EXPECT_EQ(1, CopiesOf(drives));
+    EXPECT_TRUE(FAILED(Invoke(menu, nullptr)));
+    EXPECT_EQ(0u, BlocksSinceSetUp());
+    EXPECT_EQ(0u, menu->Release());
+    EXPECT_EQ(0u, BlocksSinceSetUp());
+    ILFree(drives);
 }
 
 }  // namespace
