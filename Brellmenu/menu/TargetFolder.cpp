@@ -70,6 +70,7 @@ HRESULT CBrellowShellMenu::ResolveLibrarySaveFolder() noexcept {
             FreeDisplayName();
             return hr;
         }
+        if (!m_displayName) return E_UNEXPECTED;
     }
 
     brell::ComPtr<IShellItem> libraryItem;

@@ -45,17 +45,28 @@ LONG CAtlModule::LockCount() noexcept { return m_nLockCnt; }
 
 HRESULT CAtlModule::GetGlobalInterfaceTable(IGlobalInterfaceTable** table) noexcept {
     if (!table) return E_POINTER;
-    if (!m_pGIT) {
+    *table = nullptr;
+    IGlobalInterfaceTable* held = __atomic_load_n(&m_pGIT, __ATOMIC_ACQUIRE);
+    if (!held) {
+        IGlobalInterfaceTable* created = nullptr;
         const HRESULT hr = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr,
                                             CLSCTX_INPROC_SERVER, IID_IGlobalInterfaceTable,
-                                            reinterpret_cast<void**>(&m_pGIT));
-        if (FAILED(hr)) {
-            m_pGIT = nullptr;
-            return hr;
+                                            reinterpret_cast<void**>(&created));
+        if (FAILED(hr)) return hr;
+        if (!created) return E_UNEXPECTED;
+        // Two threads may both create one: the first to store it wins and
+        // the other gives its reference back, so none is leaked.
+        IGlobalInterfaceTable* expected = nullptr;
+        if (__atomic_compare_exchange_n(&m_pGIT, &expected, created, false, __ATOMIC_ACQ_REL,
+                                        __ATOMIC_ACQUIRE)) {
+            held = created;
+        } else {
+            created->Release();
+            held = expected;
         }
     }
-    m_pGIT->AddRef();
-    *table = m_pGIT;
+    held->AddRef();
+    *table = held;
     return S_OK;
 }
 

@@ -57,7 +57,11 @@ HRESULT UpdateRegistryFromScript(UINT resourceId, BOOL doRegister,
     wchar_t modulePath[kPathCapacity];
     const DWORD length =
         GetModuleFileNameW(g_moduleInstance.ModuleInstance(), modulePath, kPathCapacity);
-    if (length == 0) return HResultFromLastError();
+    if (length == 0) {
+        // Never a success code, even if the call left no error behind.
+        hr = HResultFromLastError();
+        return FAILED(hr) ? hr : E_FAIL;
+    }
     // A path that fills the buffer may have been cut: never register a wrong one.
     if (length >= kPathCapacity) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
 

@@ -31,7 +31,11 @@ HRESULT LoadServerTypeLibrary(ITypeLib** typeLib, BSTR* path) noexcept {
 
     wchar_t file[MAX_PATH + 1];
     const DWORD length = GetModuleFileNameW(g_classObjectMap.TypeLibInstance(), file, MAX_PATH);
-    if (length == 0) return HResultFromLastError();
+    if (length == 0) {
+        // Never a success code, even if the call left no error behind.
+        const HRESULT error = HResultFromLastError();
+        return FAILED(error) ? error : E_FAIL;
+    }
     if (length >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
 
     brell::ComPtr<ITypeLib> loaded;
