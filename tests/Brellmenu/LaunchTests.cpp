@@ -6,10 +6,12 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <map>
 #include <string>
 
 #include "server/Identifiers.h"
 #include "support/MenuObject.h"
+#include "support/TaskMemorySpy.h"
 #include "support/TestSupport.h"
 
 using namespace brelltest;
@@ -223,6 +225,15 @@ protected:
         return count ? count() : -1;
     }
 
+    // Task-allocator blocks (parsing names, save-folder paths, ID lists of
+    // items) still live that were made since the last Watch.
+    void Watch() {
+        spy_ = TaskMemorySpy::Instance();
+        ASSERT_NE(nullptr, spy_);
+        before_ = spy_->LiveBlocks();
+    }
+    size_t TaskMemoryLeft() { return spy_ ? spy_->BlocksSince(before_).size() : ~size_t(0); }
+
     void Fail(DWORD step, HRESULT code) {
         WriteDword(HKEY_CURRENT_USER, kFakeConfigKey, L"FailStep", step);
         WriteDword(HKEY_CURRENT_USER, kFakeConfigKey, L"FailCode", static_cast<DWORD>(code));
@@ -230,6 +241,8 @@ protected:
 
     PIDLIST_ABSOLUTE virtualFolder_ = nullptr;
     std::wstring saveFolder_;
+    TaskMemorySpy* spy_ = nullptr;
+    std::map<void*, size_t> before_;
 };
 
 TEST_F(LibraryLaunchTest, LibraryBecomesItsDefaultSaveFolder) {
@@ -244,10 +257,12 @@ TEST_F(LibraryLaunchTest, LibraryBecomesItsDefaultSaveFolder) {
 
 TEST_F(LibraryLaunchTest, EveryFailingStepIsReportedAndLaunchesNothing) {
     const HRESULT codes[] = {STG_E_FILENOTFOUND, HRESULT_FROM_WIN32(ERROR_NOT_FOUND), E_INVALIDARG};
+    Watch();
     for (DWORD step = 1; step <= 3; ++step) {
         Fail(step, codes[step - 1]);
         EXPECT_EQ(codes[step - 1], InvokeOn(virtualFolder_)) << "step " << step;
         EXPECT_EQ(0, LiveLibraryObjects()) << "step " << step;
+        EXPECT_EQ(0u, TaskMemoryLeft()) << "step " << step;
     }
     EXPECT_TRUE(ReadUtf16File(Log()).empty());
 }
@@ -261,7 +276,10 @@ TEST_F(LibraryLaunchTest, SaveFolderLongerThanTheObjectHoldsIsRefusedWhole) {
     EXPECT_EQ(Expected(Engine(), fits), WaitForLaunch());
 
     WriteString(HKEY_CURRENT_USER, kFakeConfigKey, L"SaveFolder", fits + L"b");
+    Watch();
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), InvokeOn(virtualFolder_));
+    // The path that was too long is freed like every other name.
+    EXPECT_EQ(0u, TaskMemoryLeft());
 }
 
 TEST_F(LibraryLaunchTest, OtherVirtualFoldersAreRefusedByTheLibrary) {

@@ -202,6 +202,35 @@ TEST_F(RegistrationTest, ModulePathOf260CharactersFailsBeforeWritingAnything) {
     ExpectUnregistered(kMachine);
 }
 
+// The scripts are read in the system's locale; the caller's own thread locale
+// is back afterwards, after success and after failure alike.
+TEST_F(RegistrationTest, CallersThreadLocaleIsRestoredOnEveryPath) {
+    const LCID callers = MAKELCID(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), SORT_DEFAULT);
+    const LCID saved = GetThreadLocale();
+    ASSERT_TRUE(SetThreadLocale(callers));
+    ASSERT_EQ(callers, GetThreadLocale());
+
+    ServerDll dll(BinPath(L"Brellmenu.dll"));
+    ASSERT_TRUE(dll.ok());
+    EXPECT_EQ(S_OK, dll.DllRegisterServer());
+    EXPECT_EQ(callers, GetThreadLocale());
+    EXPECT_EQ(S_OK, dll.DllUnregisterServer());
+    EXPECT_EQ(callers, GetThreadLocale());
+    // Nothing registered now: the unregistration fails at the type library.
+    EXPECT_TRUE(FAILED(dll.DllUnregisterServer()));
+    EXPECT_EQ(callers, GetThreadLocale());
+
+    std::wstring folder = L"\\\\?\\" + TempFolder(L"brell-deep-locale");
+    while (folder.size() < 4 + 270) folder += L"\\abcdefghijklmnopqrstuvwxyz";
+    const std::wstring path = CopyServer(folder);
+    ASSERT_FALSE(path.empty());
+    ServerDll deep(path);
+    ASSERT_TRUE(deep.ok());
+    EXPECT_TRUE(FAILED(deep.DllInstall(TRUE, nullptr)));
+    EXPECT_EQ(callers, GetThreadLocale());
+    SetThreadLocale(saved);
+}
+
 // Makes a key read-only for everybody, so a registration step below it fails.
 class ReadOnlyKey {
 public:
