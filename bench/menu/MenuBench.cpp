@@ -35,9 +35,14 @@ bool PutFileOnClipboard() {
     drop->fWide = TRUE;
     std::memcpy(drop + 1, file, sizeof(file));
     GlobalUnlock(memory);
-    if (!OpenClipboard(nullptr)) return false;
+    if (!OpenClipboard(nullptr)) {
+        GlobalFree(memory);
+        return false;
+    }
     EmptyClipboard();
+    // The clipboard owns the memory only once it took it.
     const bool ok = SetClipboardData(CF_HDROP, memory) != nullptr;
+    if (!ok) GlobalFree(memory);
     CloseClipboard();
     return ok;
 }
