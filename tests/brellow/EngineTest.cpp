@@ -222,24 +222,36 @@ TEST_F(Engine, CancelLeavesNoPartialFile) {
     ASSERT_TRUE(brell::PutClipboardFiles({source / L"big.bin", source / L"later"}));
 
     bool clicked = false;
+    bool showedFile = false;
     const EngineRun run = RunEngine(EngineLine(target.path()), [&](HANDLE process) {
         HWND window = WaitForProgressWindow(process);
         HWND cancel = window ? FindWindowExW(window, nullptr, L"Button", L"Cancel") : nullptr;
         if (!cancel) return;
+        // The window names the file under copy (its first label).
+        while (!showedFile && WaitForSingleObject(process, 20) == WAIT_TIMEOUT) {
+            wchar_t text[MAX_PATH] = {};
+            HWND label = FindWindowExW(window, nullptr, L"Static", nullptr);
+            if (label) SendMessageW(label, WM_GETTEXT, ARRAYSIZE(text), reinterpret_cast<LPARAM>(text));
+            showedFile = wcsstr(text, L"big.bin") != nullptr;
+        }
         SendMessageW(cancel, BM_CLICK, 0, 0);
         clicked = true;
     });
     if (!clicked) GTEST_SKIP() << "the copy ended before its progress window appeared";
 
+    EXPECT_TRUE(showedFile);
     EXPECT_EQ(run.exitCode, 3u) << run.report;
     EXPECT_THAT(run.report, HasSubstr("cancelled"));
     // The click may land between two files: what exists then is whole.
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExW((target / L"big.bin").c_str(), GetFileExInfoStandard, &data))
+    if (GetFileAttributesExW((target / L"big.bin").c_str(), GetFileExInfoStandard, &data)) {
         EXPECT_EQ(data.nFileSizeLow, 400u * 1024 * 1024);
-    else
+    } else {
         EXPECT_THAT(ListTree(target.path()), ElementsAre());
-    if (Exists(target / L"later\\after.txt")) EXPECT_EQ(ReadBytes(target / L"later\\after.txt"), "after");
+    }
+    if (Exists(target / L"later\\after.txt")) {
+        EXPECT_EQ(ReadBytes(target / L"later\\after.txt"), "after");
+    }
 }
 
 TEST_F(Engine, AnEngineKilledMidCopyLeavesNoPartialFile) {
