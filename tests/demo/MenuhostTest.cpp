@@ -1,0 +1,164 @@
+// menuhost against the real Brellmenu.dll registered with the real regsvr32,
+// and the real engine behind it: the menu Explorer would show, and the paste.
+#include "PutClipboardFiles.h"
+
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr wchar_t kClsid[] = L"{5D3E8A17-2C4B-4F61-9A0E-7B1C3D5F8E24}";
+constexpr wchar_t kHandlers[] = L"Directory\\Background\\shellex\\ContextMenuHandlers";
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L'\\'));
+}
+
+struct Outcome {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string output;
+};
+
+// Runs a command line with its standard output caught.
+Outcome Capture(std::wstring line) {
+    Outcome outcome;
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return outcome;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process = {};
+    const BOOL started =
+        CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    CloseHandle(writeEnd);
+    if (started) {
+        char chunk[4096];
+        DWORD read = 0;
+        while (ReadFile(readEnd, chunk, sizeof(chunk), &read, nullptr) && read) outcome.output.append(chunk, read);
+        WaitForSingleObject(process.hProcess, 120000);
+        GetExitCodeProcess(process.hProcess, &outcome.exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(readEnd);
+    return outcome;
+}
+
+std::wstring Scratch(const wchar_t* name) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring path = std::wstring(temp) + name;
+    CreateDirectoryW(path.c_str(), nullptr);
+    return path;
+}
+
+class Menuhost : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const std::wstring dll = ProgramFolder() + L"\\Brellmenu.dll";
+        ASSERT_EQ(Capture(L"regsvr32 /s \"" + dll + L"\"").exitCode, 0u);
+        // The engine lies next to the tests; the menu reads its folder
+        // through the 32-bit view, as the installer writes it.
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Halvorin\\Brellow", 0, nullptr, 0,
+                                  KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        const std::wstring folder = ProgramFolder();
+        RegSetValueExW(key, L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                       static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+
+    std::wstring MenuhostLine(const std::wstring& arguments) {
+        return L"\"" + ProgramFolder() + L"\\menuhost.exe\" " + arguments;
+    }
+};
+
+TEST_F(Menuhost, ListsTheItemOnlyWhileTheClipboardHoldsFiles) {
+    const std::wstring folder = Scratch(L"menuhost-list");
+    ASSERT_TRUE(brell::PutClipboardText(L"just text"));
+    Outcome run = Capture(MenuhostLine(L"\"" + folder + L"\" --invoke \"Paste with Brellow\""));
+    EXPECT_EQ(run.exitCode, 1u) << run.output;
+    EXPECT_THAT(run.output, Not(HasSubstr("Paste with Brellow  --")));
+
+    ASSERT_TRUE(brell::PutClipboardFiles({ProgramFolder() + L"\\menuhost.exe"}));
+    run = Capture(MenuhostLine(L"\"" + folder + L"\""));
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_THAT(run.output, HasSubstr("[1] Paste with Brellow  -- "));
+    RemoveDirectoryW(folder.c_str());
+}
+
+TEST_F(Menuhost, FindsAHandlerNamedByItsClassId) {
+    // The other form Explorer accepts: the subkey's name is the class id.
+    HKEY handlers = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, kHandlers, 0, KEY_ALL_ACCESS, &handlers), ERROR_SUCCESS);
+    RegDeleteTreeW(handlers, L"Brellow");
+    HKEY named = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(handlers, kClsid, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &named, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(named);
+
+    const std::wstring folder = Scratch(L"menuhost-named");
+    ASSERT_TRUE(brell::PutClipboardFiles({ProgramFolder() + L"\\menuhost.exe"}));
+    const Outcome run = Capture(MenuhostLine(L"\"" + folder + L"\""));
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_THAT(run.output, HasSubstr("Paste with Brellow"));
+
+    RegDeleteTreeW(handlers, kClsid);
+    RegCloseKey(handlers);
+    RemoveDirectoryW(folder.c_str());
+    // Back to the form registration writes, for the other tests.
+    ASSERT_EQ(Capture(L"regsvr32 /s \"" + ProgramFolder() + L"\\Brellmenu.dll\"").exitCode, 0u);
+}
+
+TEST_F(Menuhost, PasteWithBrellowCopiesTheFilesIntoTheFolder) {
+    const std::wstring source = Scratch(L"menuhost-source");
+    const std::wstring target = Scratch(L"menuhost target with spaces");
+    const std::wstring file = source + L"\\pasted.txt";
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(handle, "pasted", 6, &written, nullptr);
+    CloseHandle(handle);
+
+    // menuhost puts the file on the clipboard and stays until the engine ends.
+    const std::wstring report = source + L"\\report.txt";
+    SetEnvironmentVariableW(L"BRELLOW_REPORT", report.c_str());
+    const Outcome run = Capture(MenuhostLine(L"\"" + target + L"\" --put-files \"" + file +
+                                         L"\" --invoke \"Paste with Brellow\" --wait-engine"));
+    SetEnvironmentVariableW(L"BRELLOW_REPORT", nullptr);
+
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_THAT(run.output, HasSubstr("invoke \"Paste with Brellow\": 0x00000000"));
+    EXPECT_THAT(run.output, HasSubstr("brellow.exe ended with exit code 0"));
+    const std::wstring pasted = target + L"\\pasted.txt";
+    char data[16] = {};
+    handle = CreateFileW(pasted.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE) << run.output;
+    DWORD read = 0;
+    ReadFile(handle, data, sizeof(data), &read, nullptr);
+    CloseHandle(handle);
+    EXPECT_EQ(std::string(data, read), "pasted");
+
+    DeleteFileW(pasted.c_str());
+    DeleteFileW(file.c_str());
+    DeleteFileW(report.c_str());
+    RemoveDirectoryW(target.c_str());
+    RemoveDirectoryW(source.c_str());
+}
+
+}  // namespace
