@@ -13,6 +13,7 @@
 
 #include <windows.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,18 @@ struct CopyJob {
     Copier* copier;
     const CopyPlan* plan;
     Report* report;
+    bool outOfMemory;
 };
 
 DWORD WINAPI CopyThread(void* parameter) {
     auto* job = static_cast<CopyJob*>(parameter);
-    job->copier->Run(*job->plan, *job->report);
+    // Path strings are the only allocations; running out of memory for them
+    // ends the run with a message instead of a silent abort.
+    try {
+        job->copier->Run(*job->plan, *job->report);
+    } catch (const std::bad_alloc&) {
+        job->outOfMemory = true;
+    }
     return 0;
 }
 
@@ -99,13 +107,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     CopyProgress progress;
     Copier copier(settings, progress);
-    CopyJob job = {&copier, &plan, &report};
+    CopyJob job = {&copier, &plan, &report, false};
     ProgressWindow window(progress);
     UniqueHandle worker(CreateThread(nullptr, 0, CopyThread, &job, 0, nullptr));
     if (!worker) {
-        copier.Run(plan, report);  // no second thread: copy without a window
+        CopyThread(&job);  // no second thread: copy without a window
     } else {
         window.RunUntilDone(worker.get());
     }
+    if (job.outOfMemory) report.Failed(target, L"Brellow ran out of memory; the copy stopped.");
     return report.Finish(window.handle());
 }

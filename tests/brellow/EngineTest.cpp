@@ -105,6 +105,29 @@ TEST_F(Engine, SmallBuffersAndWriteThroughCopyTheSameBytes) {
     EXPECT_EQ(ReadBytes(target / L"big.bin"), bytes);
 }
 
+TEST_F(Engine, CopiesATreeDeeperThanMaxPath) {
+    // Ten levels of 30 characters: the deepest file lies past 300 characters.
+    std::wstring relative = L"deep";
+    std::wstring folder = L"\\\\?\\" + source / relative;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (int level = 0; level < 10; ++level) {
+        const std::wstring name = L"level-" + std::to_wstring(level) + L"-" + std::wstring(22, L'x');
+        relative += L"\\" + name;
+        folder += L"\\" + name;
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << GetLastError();
+    }
+    WriteBytes(folder + L"\\bottom.txt", "bottom");
+    ASSERT_GT((target / relative).size(), static_cast<size_t>(MAX_PATH));
+
+    ASSERT_TRUE(brell::PutClipboardFiles({source / L"deep"}));
+    const EngineRun run = RunEngine(EngineLine(target.path()));
+    EXPECT_EQ(run.exitCode, 0u) << run.report;
+    EXPECT_EQ(ReadBytes(L"\\\\?\\" + target / relative + L"\\bottom.txt"), "bottom");
+    // Long paths must not stop the scratch folders from going away.
+    RemoveTree(L"\\\\?\\" + target / L"deep");
+    RemoveTree(L"\\\\?\\" + source / L"deep");
+}
+
 TEST_F(Engine, NeverOverwritesAnExistingFileAndSaysSo) {
     WriteBytes(source / L"keep.txt", "new contents");
     WriteBytes(source / L"fresh.txt", "fresh");
