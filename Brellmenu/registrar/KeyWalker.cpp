@@ -146,7 +146,8 @@ HRESULT CRegScriptParser::RegisterEntry(wchar_t* token, HKEY parent, CRegKeyHand
 
     if (IsBadKeyName(token)) return DISP_E_EXCEPTION;
     LONG status = current.Open(parent, token, kReadWrite);
-    if (status != ERROR_SUCCESS) status = current.Open(parent, token, KEY_READ);
+    // an absent key would not open for reading either: go straight to creating it
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) status = current.Open(parent, token, KEY_READ);
     if (status != ERROR_SUCCESS) {
         HKEY created = nullptr;
         status = RegCreateKeyExW(parent, token, 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWrite, nullptr,

@@ -5,6 +5,7 @@
 
 #include <cwchar>
 
+#include "registrar/CharStep.h"
 #include "registrar/PerUserMode.h"
 #include "registrar/RegObject.h"
 #include "registrar/ScriptBuffer.h"
@@ -97,8 +98,7 @@ HRESULT CRegScriptParser::PreprocessScript(LPCWSTR text, wchar_t** result) noexc
             continue;
         }
 
-        LPCWSTR next = CharNextW(m_position);
-        if (next == m_position) next = m_position + 1;
+        LPCWSTR next = NextCharStep(m_position);
         const long long units = next - m_position;
         hr = out.Append(m_position, static_cast<int>(units));
         if (FAILED(hr)) return hr;

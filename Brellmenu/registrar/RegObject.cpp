@@ -1,7 +1,5 @@
 #include "registrar/RegObject.h"
 
-#include <new>
-
 #include "registrar/RegScriptParser.h"
 #include "server/Errors.h"
 
@@ -21,14 +19,10 @@ ULONG STDMETHODCALLTYPE CRegObject::Release() {
     return 0;
 }
 
+// Nothing below these entry points throws: allocation failures come back as
+// HRESULTs, so no exception can reach a caller.
 HRESULT STDMETHODCALLTYPE CRegObject::AddVariable(LPCOLESTR name, LPCOLESTR value) {
-    try {
-        return m_replacements.Add(name, value);
-    } catch (const CAtlException& e) {
-        return e.m_hr;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    return m_replacements.Add(name, value);
 }
 
 HRESULT STDMETHODCALLTYPE CRegObject::ClearVariables() {
@@ -41,14 +35,6 @@ LPCOLESTR CRegObject::FindReplacement(LPCOLESTR name) const noexcept {
 }
 
 HRESULT CRegObject::RunScript(LPCOLESTR scriptText, BOOL doRegister) noexcept {
-    try {
-        CRegScriptParser parser(this);
-        return parser.RunScript(scriptText, doRegister != FALSE);
-    } catch (const CAtlException& e) {
-        return e.m_hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    CRegScriptParser parser(this);
+    return parser.RunScript(scriptText, doRegister != FALSE);
 }

@@ -1,20 +1,28 @@
 #include "registrar/ReplacementMap.h"
 
 #include <cwchar>
-#include <new>
 
 namespace {
 
+// The process heap: allocation failure is a null pointer, never an exception.
+void* Allocate(size_t bytes) noexcept {
+    return HeapAlloc(GetProcessHeap(), 0, bytes);
+}
+
+void Free(void* block) noexcept {
+    if (block) HeapFree(GetProcessHeap(), 0, block);
+}
+
 wchar_t* DuplicateString(LPCWSTR text) noexcept {
     const size_t count = wcslen(text) + 1;
-    wchar_t* copy = new (std::nothrow) wchar_t[count];
+    wchar_t* copy = static_cast<wchar_t*>(Allocate(count * sizeof(wchar_t)));
     if (copy) wmemcpy(copy, text, count);
     return copy;
 }
 
 // Returns a copy of rows with room for one more, or null.
 wchar_t** GrowByOne(wchar_t** rows, int count) noexcept {
-    wchar_t** grown = new (std::nothrow) wchar_t*[static_cast<size_t>(count) + 1];
+    wchar_t** grown = static_cast<wchar_t**>(Allocate((static_cast<size_t>(count) + 1) * sizeof(wchar_t*)));
     if (!grown) return nullptr;
     for (int i = 0; i < count; ++i) grown[i] = rows[i];
     grown[count] = nullptr;
@@ -36,16 +44,16 @@ HRESULT CReplacementMap::Add(LPCWSTR name, LPCWSTR value) noexcept {
     wchar_t** names = GrowByOne(m_names, m_count);
     wchar_t** values = GrowByOne(m_values, m_count);
     if (!nameCopy || !valueCopy || !names || !values) {
-        delete[] nameCopy;
-        delete[] valueCopy;
-        delete[] names;
-        delete[] values;
+        Free(nameCopy);
+        Free(valueCopy);
+        Free(names);
+        Free(values);
         return E_OUTOFMEMORY;
     }
     names[m_count] = nameCopy;
     values[m_count] = valueCopy;
-    delete[] m_names;
-    delete[] m_values;
+    Free(m_names);
+    Free(m_values);
     m_names = names;
     m_values = values;
     ++m_count;
@@ -54,11 +62,11 @@ HRESULT CReplacementMap::Add(LPCWSTR name, LPCWSTR value) noexcept {
 
 void CReplacementMap::Clear() noexcept {
     for (int i = 0; i < m_count; ++i) {
-        delete[] m_names[i];
-        delete[] m_values[i];
+        Free(m_names[i]);
+        Free(m_values[i]);
     }
-    delete[] m_names;
-    delete[] m_values;
+    Free(m_names);
+    Free(m_values);
     m_names = nullptr;
     m_values = nullptr;
     m_count = 0;

@@ -2,7 +2,6 @@
 #include "registrar/RegObject.h"
 
 #include <climits>
-#include <new>
 
 #include "server/Errors.h"
 #include "server/Owners.h"
@@ -30,7 +29,7 @@ HRESULT CRegObject::RunScriptBytes(const char* bytes, DWORD count, BOOL doRegist
     wchar_t* heap = nullptr;
     wchar_t* text = frame;
     if (units > kFrameTextUnits) {
-        heap = new (std::nothrow) wchar_t[units];
+        heap = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(units) * sizeof(wchar_t)));
         if (!heap) return E_OUTOFMEMORY;
         text = heap;
     }
@@ -44,7 +43,7 @@ HRESULT CRegObject::RunScriptBytes(const char* bytes, DWORD count, BOOL doRegist
         text[produced] = L'\0';
         hr = RunScript(text, doRegister);
     }
-    delete[] heap;
+    if (heap) HeapFree(GetProcessHeap(), 0, heap);
     return hr;
 }
 

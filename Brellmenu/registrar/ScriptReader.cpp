@@ -1,6 +1,8 @@
 // The token reader: quoted and plain tokens, blanks, assignments.
 #include "registrar/RegScriptParser.h"
 
+#include "registrar/CharStep.h"
+
 namespace {
 
 bool IsBlank(wchar_t ch) noexcept {
@@ -9,10 +11,7 @@ bool IsBlank(wchar_t ch) noexcept {
 
 // Copies one CharNextW step from *position into token at *length.
 bool CopyStep(LPCWSTR* position, wchar_t* token, int* length) noexcept {
-    LPCWSTR next = CharNextW(*position);
-    // CharNextW does not move at the terminator; still copy the unit so the
-    // reader always makes progress
-    if (next == *position) next = *position + 1;
+    LPCWSTR next = NextCharStep(*position);
     const long long units = next - *position;
     if (*length + units > kMaxTokenLength) return false;
     for (LPCWSTR p = *position; p < next; ++p) token[(*length)++] = *p;

@@ -4,7 +4,6 @@
 #include <oleauto.h>
 
 #include <cwchar>
-#include <new>
 
 #include "registrar/Tables.h"
 #include "server/Errors.h"
@@ -18,13 +17,15 @@ constexpr size_t kFrameBufferBytes = 256;
 class ConversionBuffer {
 public:
     ConversionBuffer() noexcept = default;
-    ~ConversionBuffer() { delete[] m_heap; }
+    ~ConversionBuffer() {
+        if (m_heap) HeapFree(GetProcessHeap(), 0, m_heap);
+    }
     ConversionBuffer(const ConversionBuffer&) = delete;
     ConversionBuffer& operator=(const ConversionBuffer&) = delete;
 
     BYTE* Reserve(size_t bytes) noexcept {
         if (bytes <= kFrameBufferBytes) return m_frame;
-        m_heap = new (std::nothrow) BYTE[bytes];
+        m_heap = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, bytes));
         return m_heap;
     }
 

@@ -135,11 +135,25 @@ int main(int argc, char** argv) {
         CoUninitialize();
         return 1;
     }
+    // Short alternating blocks, so that load from elsewhere on the machine
+    // hits both alike; the ratio of the fastest blocks is the steadier figure.
+    constexpr int kBlocks = 10;
+    const int perBlock = rounds / kBlocks > 0 ? rounds / kBlocks : 1;
+    rounds = perBlock * kBlocks;
     double ours = 0.0;
     double system = 0.0;
-    for (int half = 0; half < 2; ++half) {
-        const double a = Measure(OursOnce, rounds / 2 + (half ? rounds % 2 : 0), &failure);
-        const double b = Measure(SystemOnce, rounds / 2 + (half ? rounds % 2 : 0), &failure);
+    double bestOurs = 1e300;
+    double bestSystem = 1e300;
+    for (int block = 0; block < kBlocks; ++block) {
+        double a;
+        double b;
+        if (block % 2 == 0) {
+            a = Measure(OursOnce, perBlock, &failure);
+            b = a < 0 ? -1.0 : Measure(SystemOnce, perBlock, &failure);
+        } else {
+            b = Measure(SystemOnce, perBlock, &failure);
+            a = b < 0 ? -1.0 : Measure(OursOnce, perBlock, &failure);
+        }
         if (a < 0 || b < 0) {
             printf("run failed: 0x%08X\n", static_cast<unsigned>(failure));
             CoUninitialize();
@@ -147,12 +161,15 @@ int main(int argc, char** argv) {
         }
         ours += a;
         system += b;
+        if (a < bestOurs) bestOurs = a;
+        if (b < bestSystem) bestSystem = b;
     }
     CoUninitialize();
 
     printf("registry scripts (AppID + class), %d register/unregister rounds each\n", rounds);
     printf("ours:            %8.1f ms  (%7.1f us per round)\n", ours * 1e3, ours * 1e6 / rounds);
     printf("system registrar:%8.1f ms  (%7.1f us per round)\n", system * 1e3, system * 1e6 / rounds);
-    printf("ratio ours/system: %.2fx (target <= 1.00x)\n", ours / system);
+    printf("ratio ours/system: %.2fx in total, %.2fx of the fastest blocks (target <= 1.00x)\n", ours / system,
+           bestOurs / bestSystem);
     return 0;
 }

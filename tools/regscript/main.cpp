@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cwchar>
-#include <vector>
 
 #include "registrar/PerUserMode.h"
 #include "registrar/RegObject.h"
@@ -20,7 +19,10 @@ int Usage() {
     return kUsageExit;
 }
 
-HRESULT ReadWholeFile(LPCWSTR path, std::vector<char>& bytes) {
+// The whole file in a heap block that the caller frees with HeapFree.
+HRESULT ReadWholeFile(LPCWSTR path, char** bytes, DWORD* count) {
+    *bytes = nullptr;
+    *count = 0;
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return HResultFromLastError();
@@ -31,11 +33,15 @@ HRESULT ReadWholeFile(LPCWSTR path, std::vector<char>& bytes) {
     } else if (size.QuadPart >= 0x7FFFFFFF) {
         hr = E_OUTOFMEMORY;
     } else {
-        bytes.resize(static_cast<size_t>(size.QuadPart));
+        const DWORD wanted = static_cast<DWORD>(size.QuadPart);
+        *bytes = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, wanted + 1));
         DWORD read = 0;
-        if (!bytes.empty() && (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-                               read != bytes.size())) {
+        if (!*bytes) {
+            hr = E_OUTOFMEMORY;
+        } else if (wanted != 0 && (!ReadFile(file, *bytes, wanted, &read, nullptr) || read != wanted)) {
             hr = FAILED(HResultFromLastError()) ? HResultFromLastError() : E_FAIL;
+        } else {
+            *count = wanted;
         }
     }
     CloseHandle(file);
@@ -78,22 +84,19 @@ HRESULT Run(int argc, wchar_t** argv, bool* usageError) {
         }
     }
 
-    std::vector<char> bytes;
-    HRESULT hr = ReadWholeFile(argv[2], bytes);
-    if (FAILED(hr)) return hr;
-    return registrar.RunScriptBytes(bytes.data(), static_cast<DWORD>(bytes.size()), doRegister);
+    char* bytes = nullptr;
+    DWORD count = 0;
+    HRESULT hr = ReadWholeFile(argv[2], &bytes, &count);
+    if (SUCCEEDED(hr)) hr = registrar.RunScriptBytes(bytes, count, doRegister);
+    if (bytes) HeapFree(GetProcessHeap(), 0, bytes);
+    return hr;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     bool usageError = false;
-    HRESULT hr;
-    try {
-        hr = Run(argc, argv, &usageError);
-    } catch (...) {
-        hr = E_OUTOFMEMORY;
-    }
+    const HRESULT hr = Run(argc, argv, &usageError);
     if (usageError) return Usage();
     wprintf(L"0x%08X\n", static_cast<unsigned>(hr));
     return SUCCEEDED(hr) ? 0 : 1;
