@@ -103,8 +103,13 @@ Copier::FileResult Copier::CopyOneFile(const PlanItem& item, std::wstring& reaso
         reason = L"cannot create it in the target folder: " + ErrorText(error);
         return FileResult::Failed;
     }
-    // Where the file system cannot mark the file, it is deleted by name.
-    const bool marked = SetDeleteOnClose(target.get(), true);
+    // A file that takes more than one request is marked, for a cancel or a
+    // killed process to take it away; a file that fits one request has no
+    // such moment worth two more calls per file (a quarter of the time a
+    // small file takes), and is deleted by name when its write fails. Where
+    // the file system cannot mark a file, it is deleted by name as well.
+    const bool marked = static_cast<std::uint64_t>(size.QuadPart) > bufferSize_ &&
+                        SetDeleteOnClose(target.get(), true);
 
     FileResult result = FileResult::Failed;
     for (;;) {
