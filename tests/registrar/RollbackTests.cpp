@@ -49,3 +49,15 @@ TEST_F(Rollback, ReadOnlyRootsReportWriteFailures) {
     EXPECT_TRUE(FAILED(hr)) << Hr(hr);
     EXPECT_EQ(HRESULT_FACILITY(hr), FACILITY_WIN32) << Hr(hr);
 }
+
+TEST_F(Rollback, KeyThatCannotBeOpenedStopsUnregistration) {
+    // Wine answers every open below HKEY_PERFORMANCE_DATA with ERROR_INVALID_HANDLE
+    ASSERT_HR(S_OK, Register(L"Before After"));
+    const std::wstring script = Block(scratchName_, L"Before") + L"HKPD { X { val v = s 1 } Y }\r\n" +
+                                Block(scratchName_, L"After");
+    const HRESULT hr = Run(script, false);
+    EXPECT_TRUE(FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_WIN32 && hr != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
+        << Hr(hr);
+    // the block before ran, the one after did not
+    EXPECT_EQ(L"[]\n[After]\n", Tree());
+}
