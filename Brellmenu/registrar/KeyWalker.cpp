@@ -2,14 +2,13 @@
 // rollback of a failing root block and the recovery walk of absent keys.
 #include "registrar/RegScriptParser.h"
 
-#include <objbase.h>
-
 #include <cwchar>
 
 #include "registrar/KeyTree.h"
 #include "registrar/RegKeyHandle.h"
 #include "registrar/Tables.h"
 #include "server/Errors.h"
+#include "server/Owners.h"
 
 namespace {
 
@@ -24,15 +23,6 @@ bool IsBadKeyName(LPCWSTR name) noexcept {
 bool IsOpeningBrace(LPCWSTR token) noexcept {
     return token[0] == L'{' && token[1] == L'\0';
 }
-
-// Frees the preprocessed text on every path out of a run.
-class TaskMemText {
-public:
-    ~TaskMemText() {
-        if (text) CoTaskMemFree(text);
-    }
-    wchar_t* text = nullptr;
-};
 
 // Counts one level of block nesting for as long as the block is walked.
 class NestingLevel {
@@ -49,12 +39,12 @@ private:
 }  // namespace
 
 HRESULT CRegScriptParser::RunScript(LPCWSTR text, bool doRegister) noexcept {
-    TaskMemText script;
-    HRESULT hr = PreprocessScript(text, &script.text);
+    brell::UniqueCoTaskMemString script;
+    HRESULT hr = PreprocessScript(text, script.put());
     if (FAILED(hr)) return hr;
 
     wchar_t token[kTokenBufferSize];
-    m_position = script.text;
+    m_position = script.get();
     m_nesting = 0;
     while (*m_position != L'\0') {
         hr = ReadToken(token);
