@@ -18,7 +18,6 @@ constexpr size_t kSmallestBuffer = 64 * 1024;
 constexpr DWORD kKeptAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
-// A name next to the target for the file while it is incomplete.
 // Marks an open file for deletion when its last handle closes, or takes the
 // mark away again. While it is set, a failure, a cancel or even a killed
 // process leaves nothing behind.
@@ -51,6 +50,9 @@ bool Copier::EnsureBuffer(std::uint64_t bytes) {
     // A 32-bit process cannot hold the largest buffers the settings allow.
     const std::uint64_t limit = sizeof(void*) == 4 ? 256u * 1024 * 1024 : std::uint64_t(1) << 31;
     size_t wanted = static_cast<size_t>(std::min(std::max<std::uint64_t>(bytes, kSmallestBuffer), limit));
+    // A larger buffer from an earlier file is kept, but each request stays
+    // the size the settings give for this file.
+    requestSize_ = wanted;
     if (buffer_ && bufferSize_ >= wanted) return true;
     if (buffer_) VirtualFree(buffer_, 0, MEM_RELEASE);
     buffer_ = nullptr;
@@ -60,6 +62,7 @@ bool Copier::EnsureBuffer(std::uint64_t bytes) {
         buffer_ = VirtualAlloc(nullptr, wanted, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
         if (buffer_) {
             bufferSize_ = wanted;
+            requestSize_ = wanted;
             return true;
         }
     }
@@ -108,7 +111,7 @@ Copier::FileResult Copier::CopyOneFile(const PlanItem& item, std::wstring& reaso
     // such moment worth two more calls per file (a quarter of the time a
     // small file takes), and is deleted by name when its write fails. Where
     // the file system cannot mark a file, it is deleted by name as well.
-    const bool marked = static_cast<std::uint64_t>(size.QuadPart) > bufferSize_ &&
+    const bool marked = static_cast<std::uint64_t>(size.QuadPart) > requestSize_ &&
                         SetDeleteOnClose(target.get(), true);
 
     FileResult result = FileResult::Failed;
@@ -118,7 +121,7 @@ Copier::FileResult Copier::CopyOneFile(const PlanItem& item, std::wstring& reaso
             break;
         }
         DWORD read = 0;
-        if (!ReadFile(source.get(), buffer_, static_cast<DWORD>(bufferSize_), &read, nullptr)) {
+        if (!ReadFile(source.get(), buffer_, static_cast<DWORD>(requestSize_), &read, nullptr)) {
             reason = L"reading failed: " + ErrorText(GetLastError());
             break;
         }

@@ -37,6 +37,7 @@ private:
     CopyProgress& progress_;
     void* buffer_ = nullptr;
     size_t bufferSize_ = 0;
+    size_t requestSize_ = 0;  // bytes per read and write for the current file
     std::vector<std::wstring> createdFolders_;
 };
 

@@ -1,5 +1,7 @@
 #include "EngineHarness.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 
 namespace enginetest {
@@ -95,14 +97,16 @@ std::vector<std::wstring> ListTree(const std::wstring& root) {
     return out;
 }
 
-EngineRun RunEngine(const std::wstring& commandLine, const std::function<void(HANDLE)>& whileRunning) {
+EngineRun RunEngine(const std::wstring& commandLine,
+                    const std::function<void(const PROCESS_INFORMATION&)>& whileRunning) {
     EngineRun run;
     ScratchFolder reportFolder;
     const std::wstring reportPath = reportFolder / L"report.txt";
     SetEnvironmentVariableW(L"BRELLOW_REPORT", reportPath.c_str());
 
     std::wstring line = commandLine;
-    STARTUPINFOW startup = {sizeof(startup)};
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     const std::wstring engine = EnginePath();
     if (!CreateProcessW(engine.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
@@ -110,7 +114,7 @@ EngineRun RunEngine(const std::wstring& commandLine, const std::function<void(HA
         SetEnvironmentVariableW(L"BRELLOW_REPORT", nullptr);
         return run;
     }
-    if (whileRunning) whileRunning(process.hProcess);
+    if (whileRunning) whileRunning(process);
     WaitForSingleObject(process.hProcess, 120000);
     GetExitCodeProcess(process.hProcess, &run.exitCode);
     CloseHandle(process.hThread);
@@ -118,6 +122,54 @@ EngineRun RunEngine(const std::wstring& commandLine, const std::function<void(HA
     SetEnvironmentVariableW(L"BRELLOW_REPORT", nullptr);
     run.report = ReadBytes(reportPath);
     return run;
+}
+
+namespace {
+
+bool FileSize(const std::wstring& path, ULONGLONG& size) {
+    // A listing sees the file even while it is marked for deletion.
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(path.c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    FindClose(find);
+    size = (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+    return true;
+}
+
+}  // namespace
+
+bool CopyFreezer::FreezeWhileWriting(const PROCESS_INFORMATION& process, const std::wstring& file,
+                                     ULONGLONG fullSize) {
+    ULONGLONG size = 0;
+    while (!FileSize(file, size)) {
+        if (WaitForSingleObject(process.hProcess, 0) != WAIT_TIMEOUT) return false;
+        Sleep(1);
+    }
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != process.dwProcessId || entry.th32ThreadID == process.dwThreadId) continue;
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+        if (!thread) continue;
+        if (SuspendThread(thread) == static_cast<DWORD>(-1)) {
+            CloseHandle(thread);
+            continue;
+        }
+        threads_.push_back(thread);
+    }
+    CloseHandle(snapshot);
+    return !threads_.empty() && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT && FileSize(file, size) &&
+           size < fullSize;
+}
+
+void CopyFreezer::Thaw() {
+    for (HANDLE thread : threads_) {
+        ResumeThread(thread);
+        CloseHandle(thread);
+    }
+    threads_.clear();
 }
 
 std::wstring EngineLine(const std::wstring& folder) { return L"\"" + EnginePath() + L"\" \"" + folder + L"\""; }

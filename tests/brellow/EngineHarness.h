@@ -38,9 +38,23 @@ struct EngineRun {
 };
 
 // Runs commandLine (the whole raw line, engine included) and waits for it.
-// whileRunning, when given, is called with the process handle right after start.
+// whileRunning, when given, is called with the process right after start.
 EngineRun RunEngine(const std::wstring& commandLine,
-                    const std::function<void(HANDLE process)>& whileRunning = nullptr);
+                    const std::function<void(const PROCESS_INFORMATION& process)>& whileRunning = nullptr);
+
+// Holds the engine's copying still in the middle of a file: waits until the
+// file being written is in the target folder, then suspends every thread of
+// the process but its first (the window's). Thaw() lets it go on.
+class CopyFreezer {
+public:
+    ~CopyFreezer() { Thaw(); }
+    // False when the copy ended (or the file was complete) before it could be held.
+    bool FreezeWhileWriting(const PROCESS_INFORMATION& process, const std::wstring& file, ULONGLONG fullSize);
+    void Thaw();
+
+private:
+    std::vector<HANDLE> threads_;
+};
 // The usual line: "<engine>" "<folder>".
 std::wstring EngineLine(const std::wstring& folder);
 

@@ -24,15 +24,23 @@ std::string Pattern(size_t size, unsigned seed) {
     return bytes;
 }
 
-// 400 MiB in one file: with one-megabyte writes that go through to the disk,
-// long enough for the progress window to appear.
+constexpr ULONGLONG kLargeSize = 400ull * 1024 * 1024;
+
+// 400 MiB in one file, copied in one-megabyte requests by the settings below.
 void WriteLargeFile(const std::wstring& path) {
     HANDLE big = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(big, INVALID_HANDLE_VALUE);
     const std::string chunk = Pattern(1024 * 1024, 6);
     DWORD written = 0;
-    for (int i = 0; i < 400; ++i) WriteFile(big, chunk.data(), static_cast<DWORD>(chunk.size()), &written, nullptr);
+    for (ULONGLONG done = 0; done < kLargeSize; done += chunk.size())
+        WriteFile(big, chunk.data(), static_cast<DWORD>(chunk.size()), &written, nullptr);
     CloseHandle(big);
+}
+
+void UseOneMegabyteRequests() {
+    SetSetting(L"bmin", 1);
+    SetSetting(L"expand", 0);
+    SetSetting(L"wcache", 0);
 }
 
 // Waits for the engine's progress window; null when the engine ended first.
@@ -236,61 +244,57 @@ TEST_F(Engine, AnUnreadableSourceLeavesNoFileBehind) {
 }
 
 TEST_F(Engine, CancelLeavesNoPartialFile) {
-    SetSetting(L"bmin", 1);
-    SetSetting(L"expand", 0);
-    SetSetting(L"wcache", 0);
+    UseOneMegabyteRequests();
     WriteLargeFile(source / L"big.bin");
     CreateDirectoryW((source / L"later").c_str(), nullptr);
     WriteBytes(source / L"later\\after.txt", "after");
     ASSERT_TRUE(brell::PutClipboardFiles({source / L"big.bin", source / L"later"}));
 
-    bool clicked = false;
+    bool held = false;
     bool showedFile = false;
-    const EngineRun run = RunEngine(EngineLine(target.path()), [&](HANDLE process) {
-        HWND window = WaitForProgressWindow(process);
-        HWND cancel = window ? FindWindowExW(window, nullptr, L"Button", L"Cancel") : nullptr;
-        if (!cancel) return;
+    const EngineRun run = RunEngine(EngineLine(target.path()), [&](const PROCESS_INFORMATION& process) {
+        // The copy is held in the middle of big.bin while the window (whose
+        // thread runs on) appears and its Cancel button is clicked.
+        CopyFreezer freezer;
+        held = freezer.FreezeWhileWriting(process, target / L"big.bin", kLargeSize);
+        if (!held) return;
+        HWND window = WaitForProgressWindow(process.hProcess);
+        ASSERT_NE(window, nullptr);
+        HWND cancel = FindWindowExW(window, nullptr, L"Button", L"Cancel");
+        ASSERT_NE(cancel, nullptr);
         // The window names the file under copy (its first label).
-        while (!showedFile && WaitForSingleObject(process, 20) == WAIT_TIMEOUT) {
+        for (int attempt = 0; attempt < 100 && !showedFile; ++attempt) {
             wchar_t text[MAX_PATH] = {};
             HWND label = FindWindowExW(window, nullptr, L"Static", nullptr);
             if (label) SendMessageW(label, WM_GETTEXT, ARRAYSIZE(text), reinterpret_cast<LPARAM>(text));
             showedFile = wcsstr(text, L"big.bin") != nullptr;
+            if (!showedFile) Sleep(50);
         }
         SendMessageW(cancel, BM_CLICK, 0, 0);
-        clicked = true;
     });
-    if (!clicked) GTEST_SKIP() << "the copy ended before its progress window appeared";
+    if (!held) GTEST_SKIP() << "the copy of 400 MiB ended before it could be held";
 
     EXPECT_TRUE(showedFile);
     EXPECT_EQ(run.exitCode, 3u) << run.report;
     EXPECT_THAT(run.report, HasSubstr("cancelled"));
-    // The click may land between two files: what exists then is whole.
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExW((target / L"big.bin").c_str(), GetFileExInfoStandard, &data)) {
-        EXPECT_EQ(data.nFileSizeLow, 400u * 1024 * 1024);
-    } else {
-        EXPECT_THAT(ListTree(target.path()), ElementsAre());
-    }
-    if (Exists(target / L"later\\after.txt")) {
-        EXPECT_EQ(ReadBytes(target / L"later\\after.txt"), "after");
-    }
+    EXPECT_THAT(run.report, Not(HasSubstr("copied")));
+    EXPECT_THAT(ListTree(target.path()), ElementsAre());
 }
 
 TEST_F(Engine, AnEngineKilledMidCopyLeavesNoPartialFile) {
-    SetSetting(L"bmin", 1);
-    SetSetting(L"expand", 0);
-    SetSetting(L"wcache", 0);
+    UseOneMegabyteRequests();
     WriteLargeFile(source / L"big.bin");
     ASSERT_TRUE(brell::PutClipboardFiles({source / L"big.bin"}));
 
-    bool killed = false;
-    RunEngine(EngineLine(target.path()), [&](HANDLE process) {
-        if (!WaitForProgressWindow(process)) return;
-        killed = TerminateProcess(process, 9) != FALSE;
-        WaitForSingleObject(process, 30000);
+    bool held = false;
+    RunEngine(EngineLine(target.path()), [&](const PROCESS_INFORMATION& process) {
+        CopyFreezer freezer;
+        held = freezer.FreezeWhileWriting(process, target / L"big.bin", kLargeSize);
+        if (!held) return;
+        TerminateProcess(process.hProcess, 9);
+        WaitForSingleObject(process.hProcess, 30000);
     });
-    if (!killed) GTEST_SKIP() << "the copy ended before its progress window appeared";
+    if (!held) GTEST_SKIP() << "the copy of 400 MiB ended before it could be held";
     // The file under copy was marked for deletion until complete.
     EXPECT_THAT(ListTree(target.path()), ElementsAre());
 }

@@ -40,7 +40,8 @@ bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) 
 
 // Runs a command line and waits for it; returns its exit code.
 DWORD RunAndWait(std::wstring line) {
-    STARTUPINFOW startup = {sizeof(startup)};
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return 0xFFFFFFFF;
@@ -58,7 +59,8 @@ DWORD RunAndWait(std::wstring line) {
 void WaitForUninstallerCopies() {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     ASSERT_NE(snapshot, INVALID_HANDLE_VALUE);
-    PROCESSENTRY32W entry = {sizeof(entry)};
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
     std::vector<HANDLE> copies;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
         const wchar_t* name = entry.szExeFile;
