@@ -105,7 +105,8 @@ void ProgressWindow::Refresh() {
     const ULONGLONG elapsed = GetTickCount64() - started_;
     if (!IsWindowVisible(window_) && elapsed >= kShowAfterMs) ShowWindow(window_, SW_SHOWNORMAL);
 
-    SetWindowTextW(fileLabel_, now.currentFile.c_str());
+    SetWindowTextW(fileLabel_, now.filesTotal || !now.currentFile.empty() ? now.currentFile.c_str()
+                                                                          : L"Looking at the files to copy...");
     const std::wstring bytes = Megabytes(now.bytesDone) + L" of " + Megabytes(now.bytesTotal) + L"  (" +
                                std::to_wstring(now.filesDone) + L" of " + std::to_wstring(now.filesTotal) +
                                L" files)";

@@ -22,18 +22,28 @@ using namespace brellow;
 namespace {
 
 struct CopyJob {
+    const std::vector<std::wstring>* sources;
+    const std::wstring* target;
     Copier* copier;
-    const CopyPlan* plan;
-    Report* report;
+    Report* report;  // the copying thread's alone until it ends
     bool outOfMemory;
 };
 
+// Plans and copies. Planning walks every source folder, which takes a while
+// for large trees, so it runs here too, with the window already up.
 DWORD WINAPI CopyThread(void* parameter) {
     auto* job = static_cast<CopyJob*>(parameter);
     // Path strings are the only allocations; running out of memory for them
     // ends the run with a message instead of a silent abort.
     try {
-        job->copier->Run(*job->plan, *job->report);
+        const CopyPlan plan = MakeCopyPlan(*job->sources, *job->target);
+        for (const PlanProblem& problem : plan.problems) {
+            if (problem.skipped)
+                job->report->Skipped(problem.source, problem.reason);
+            else
+                job->report->Failed(problem.source, problem.reason);
+        }
+        job->copier->Run(plan, *job->report);
     } catch (const std::bad_alloc&) {
         job->outOfMemory = true;
     }
@@ -96,18 +106,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return report.Finish(nullptr);
     }
 
-    const Settings settings = LoadSettings();
-    const CopyPlan plan = MakeCopyPlan(sources, target);
-    for (const PlanProblem& problem : plan.problems) {
-        if (problem.skipped)
-            report.Skipped(problem.source, problem.reason);
-        else
-            report.Failed(problem.source, problem.reason);
-    }
-
     CopyProgress progress;
-    Copier copier(settings, progress);
-    CopyJob job = {&copier, &plan, &report, false};
+    Copier copier(LoadSettings(), progress);
+    CopyJob job = {&sources, &target, &copier, &report, false};
     ProgressWindow window(progress);
     UniqueHandle worker(CreateThread(nullptr, 0, CopyThread, &job, 0, nullptr));
     if (!worker) {
