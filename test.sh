@@ -9,7 +9,8 @@ root=$(cd "$(dirname "$0")" && pwd)
 cd "$root"
 
 # Wine and Xvfb processes that were there before the run are not ours.
-ours() { pgrep -x 'wineserver|wineserver64|Xvfb' | sort; }
+# Zombies that their parent has yet to reap are not running.
+ours() { ps -eo pid=,stat=,comm= | awk '$2 !~ /^Z/ && $3 ~ /^(wineserver|wineserver64|Xvfb)$/ {print $1}' | sort; }
 before=$(ours || true)
 
 export BRELL_WINE_FRESH=1
