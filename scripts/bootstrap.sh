@@ -9,8 +9,7 @@ packages=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 mingw-w64-tools
   googletest
   wine wine64
-  xvfb x11-apps imagemagick xdotool
-  llvm
+  xvfb imagemagick xdotool
   nsis
 )
 
