@@ -27,15 +27,8 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 . "$root/tests/wine/env.sh"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/brell-demo.XXXXXX")
-export WINEPREFIX=$work/prefix
-cleanup() {
-  stop_wine
-  stop_xvfb
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+begin_wine_session demo
+work=$BRELL_WORK
 wine() { "$BRELL_WINE" "$@"; }
 step() { printf '\n== %s\n' "$*"; }
 

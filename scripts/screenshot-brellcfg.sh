@@ -12,14 +12,8 @@ exe=$build/bin/Brellcfg.exe
 [ -f "$exe" ] || { echo "no $exe: build first" >&2; exit 1; }
 . "$root/tests/wine/env.sh"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/brell-shot.XXXXXX")
-export WINEPREFIX=$work/prefix
-cleanup() {
-  stop_wine
-  stop_xvfb
-  rm -rf "$work"
-}
-trap cleanup EXIT
+begin_wine_session shot
+work=$BRELL_WORK
 start_xvfb "$work"
 if [ -f "$build/wine-template/.booted" ]; then
   cp -a "$build/wine-template" "$WINEPREFIX"

@@ -31,3 +31,13 @@ stop_wine() {
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
 }
+
+# Opens a private Wine session for a script: a work folder (BRELL_WORK) with
+# the prefix in it (WINEPREFIX, not yet booted) and a trap that ends Wine and
+# Xvfb and removes the folder when the script exits.
+begin_wine_session() {
+  BRELL_WORK=$(mktemp -d "${TMPDIR:-/tmp}/brell-$1.XXXXXX")
+  export WINEPREFIX=$BRELL_WORK/prefix
+  trap 'stop_wine; stop_xvfb; rm -rf "$BRELL_WORK"' EXIT
+  trap 'exit 130' INT TERM
+}
