@@ -44,6 +44,10 @@ TEST_F(Acl, UnreadableKeyStopsUnregistrationAfterReadingPastItsBlock) {
             Block(scratchName_, L"Before " + denied + L" After") + Block(scratchName_, L"Later");
         EXPECT_HR(E_ACCESSDENIED, Run(script, false));
         EXPECT_EQ(L"[]\n[After]\n[Denied] <unreadable>\n[Later]\n", Tree());
+        // The block is read before the access failure is returned: a fault
+        // in its text is what the run reports.
+        EXPECT_HR(DISP_E_EXCEPTION, Unregister(L"Denied { Inner { Bad\\Name } } After"));
+        EXPECT_EQ(L"[]\n[After]\n[Denied] <unreadable>\n[Later]\n", Tree());
     }
     EXPECT_EQ(L"[]\n[After]\n[Denied]\n[Denied\\Inner]\nv=sz:\"1\"\n[Later]\n", Tree());
 
