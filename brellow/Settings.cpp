@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Owners.h"
+
 namespace brellow {
 namespace {
 
@@ -27,15 +29,14 @@ std::uint64_t RoundUp(std::uint64_t value) {
 
 Settings LoadSettings(HKEY root, const wchar_t* subKey) {
     Settings s;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return s;
+    brell::UniqueHKey key;
+    if (RegOpenKeyExW(root, subKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return s;
     int value = 0;
-    ReadDword(key, L"bmax", s.bmax);
-    ReadDword(key, L"bratio", s.bratio);
-    ReadDword(key, L"bmin", s.bmin);
-    if (ReadDword(key, L"wcache", value)) s.writeCache = value != 0;
-    if (ReadDword(key, L"expand", value)) s.expand = value != 0;
-    RegCloseKey(key);
+    ReadDword(key.get(), L"bmax", s.bmax);
+    ReadDword(key.get(), L"bratio", s.bratio);
+    ReadDword(key.get(), L"bmin", s.bmin);
+    if (ReadDword(key.get(), L"wcache", value)) s.writeCache = value != 0;
+    if (ReadDword(key.get(), L"expand", value)) s.expand = value != 0;
     return s;
 }
 

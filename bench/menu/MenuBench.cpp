@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "PutClipboardFiles.h"
+
 namespace {
 
 const CLSID kMenuClsid = {0x5d3e8a17, 0x2c4b, 0x4f61, {0x9a, 0x0e, 0x7b, 0x1c, 0x3d, 0x5f, 0x8e, 0x24}};
@@ -26,26 +28,7 @@ double Now() {
     return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-bool PutFileOnClipboard() {
-    const wchar_t file[] = L"C:\\windows\\win.ini\0";
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + sizeof(file));
-    if (!memory) return false;
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    std::memcpy(drop + 1, file, sizeof(file));
-    GlobalUnlock(memory);
-    if (!OpenClipboard(nullptr)) {
-        GlobalFree(memory);
-        return false;
-    }
-    EmptyClipboard();
-    // The clipboard owns the memory only once it took it.
-    const bool ok = SetClipboardData(CF_HDROP, memory) != nullptr;
-    if (!ok) GlobalFree(memory);
-    CloseClipboard();
-    return ok;
-}
+bool PutFileOnClipboard() { return brell::PutClipboardFiles({L"C:\\windows\\win.ini"}); }
 
 // One background menu as Explorer builds it with the handler.
 bool HandlerCycle(GetClassObjectFunc getClassObject, PCIDLIST_ABSOLUTE folder, HMENU menu) {

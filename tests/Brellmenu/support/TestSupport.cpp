@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include "PutClipboardFiles.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -147,47 +149,10 @@ std::wstring ReadUtf16File(const std::wstring& path) {
 }
 
 bool PutFilesOnClipboard(const std::vector<std::wstring>& files) {
-    size_t characters = 1;
-    for (const auto& f : files) characters += f.size() + 1;
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT,
-                                 sizeof(DROPFILES) + characters * sizeof(wchar_t));
-    if (!memory) return false;
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    auto* names = reinterpret_cast<wchar_t*>(drop + 1);
-    for (const auto& f : files) {
-        std::memcpy(names, f.c_str(), (f.size() + 1) * sizeof(wchar_t));
-        names += f.size() + 1;
-    }
-    GlobalUnlock(memory);
-    if (!OpenClipboard(nullptr)) {
-        GlobalFree(memory);
-        return false;
-    }
-    EmptyClipboard();
-    const bool ok = SetClipboardData(CF_HDROP, memory) != nullptr;
-    if (!ok) GlobalFree(memory);
-    CloseClipboard();
-    return ok;
+    return brell::PutClipboardFiles(files);
 }
 
-bool PutTextOnClipboard(const wchar_t* text) {
-    const size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    if (!memory) return false;
-    std::memcpy(GlobalLock(memory), text, bytes);
-    GlobalUnlock(memory);
-    if (!OpenClipboard(nullptr)) {
-        GlobalFree(memory);
-        return false;
-    }
-    EmptyClipboard();
-    const bool ok = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
-    if (!ok) GlobalFree(memory);
-    CloseClipboard();
-    return ok;
-}
+bool PutTextOnClipboard(const wchar_t* text) { return brell::PutClipboardText(text); }
 
 bool EmptyTheClipboard() {
     if (!OpenClipboard(nullptr)) return false;
