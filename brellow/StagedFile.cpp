@@ -2,7 +2,6 @@
 
 #include "Paths.h"
 
-#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -44,8 +43,9 @@ bool SetAttributes(HANDLE file, DWORD attributes) {
 bool RenameWithoutReplacing(HANDLE file, const std::wstring& target) {
     const std::wstring name = ForApi(target);
     const size_t nameBytes = name.size() * sizeof(wchar_t);
-    std::vector<unsigned char> buffer(offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t));
-    if (buffer.size() < sizeof(FILE_RENAME_INFO)) buffer.resize(sizeof(FILE_RENAME_INFO));
+    // The structure's own size holds the terminator; zeroed, so that the
+    // flags sharing ReplaceIfExists's place are clear too.
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     rename->ReplaceIfExists = FALSE;
     rename->RootDirectory = nullptr;
