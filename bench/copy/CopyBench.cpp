@@ -151,11 +151,11 @@ int wmain() {
         return 0;
     }
 
-    std::printf("Copy throughput, best of 3 (large file) and 5 (tree) for each, in turns;\n"
+    std::printf("Copy throughput, best of 3 (large file) and 7 (tree) for each, in turns;\n"
                 "engine settings from the registry (defaults when absent)\n");
     const Figures large = MeasureWhole({data + L"\\large.bin"}, target, 3, ok);
     Print("one file of 256 MiB", bigSize, 1, large);
-    const Figures small = MeasureWhole({tree}, target, 5, ok);
+    const Figures small = MeasureWhole({tree}, target, 7, ok);
     char label[64];
     std::snprintf(label, sizeof(label), "tree of %zu files, %.1f MiB", treeFiles,
                   static_cast<double>(treeBytes) / static_cast<double>(kMiB));

@@ -136,29 +136,6 @@ TEST_F(CrashSafety, KilledAtAnyMomentEveryFileIsCompleteOrAbsentAndTheNextPasteF
                 leftovers);
 }
 
-TEST_F(CrashSafety, AKilledLargeFileLeavesNothingUnderItsName) {
-    UseOneMegabyteRequests();
-    ASSERT_TRUE(WriteLargeFile(source / L"big.bin"));
-    ASSERT_TRUE(brell::PutClipboardFiles({source / L"big.bin"}));
-
-    bool held = false;
-    std::vector<std::wstring> whileHeld;
-    RunEngine(EngineLine(target.path()), [&](const PROCESS_INFORMATION& process) {
-        CopyFreezer freezer;
-        held = freezer.FreezeWhileWriting(process, target.path(), kLargeSize);
-        if (!held) return;
-        whileHeld = ListTree(target.path());
-        TerminateProcess(process.hProcess, 9);
-        WaitForSingleObject(process.hProcess, 30000);
-    });
-    if (!held) GTEST_SKIP() << "the copy of 400 MiB ended before it could be held";
-    // Mid-copy the file is there only under a staged name...
-    ASSERT_EQ(whileHeld.size(), 1u);
-    EXPECT_TRUE(IsStagedName(whileHeld[0]));
-    // ...and as it was marked for deletion, the kill took it away.
-    EXPECT_THAT(ListTree(target.path()), ElementsAre());
-}
-
 TEST_F(CrashSafety, LeftoversAreRemovedUnlessAProcessHoldsThem) {
     WriteBytes(source / L"new.txt", "new");
     CreateDirectoryW((source / L"sub").c_str(), nullptr);

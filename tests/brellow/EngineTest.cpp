@@ -266,15 +266,20 @@ TEST_F(Engine, AnEngineKilledMidCopyLeavesNoPartialFile) {
     ASSERT_TRUE(brell::PutClipboardFiles({source / L"big.bin"}));
 
     bool held = false;
+    std::vector<std::wstring> whileHeld;
     RunEngine(EngineLine(target.path()), [&](const PROCESS_INFORMATION& process) {
         CopyFreezer freezer;
         held = freezer.FreezeWhileWriting(process, target.path(), kLargeSize);
         if (!held) return;
+        whileHeld = ListTree(target.path());
         TerminateProcess(process.hProcess, 9);
         WaitForSingleObject(process.hProcess, 30000);
     });
     if (!held) GTEST_SKIP() << "the copy of 400 MiB ended before it could be held";
-    // The file under copy was marked for deletion until complete.
+    // Mid-copy the file is there only under a staged name...
+    ASSERT_EQ(whileHeld.size(), 1u);
+    EXPECT_TRUE(IsStagedName(whileHeld[0]));
+    // ...and as it was marked for deletion, the kill took it away.
     EXPECT_THAT(ListTree(target.path()), ElementsAre());
 }
 
