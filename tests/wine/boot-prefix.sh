@@ -18,5 +18,6 @@ start_xvfb "$work"
 export WINEPREFIX=$template
 "$BRELL_WINE" wineboot -i >/dev/null 2>&1
 stop_wine
+install_wine_fonts tahoma.ttf tahomabd.ttf
 touch "$template/.booted"
 echo "booted Wine prefix in $template"
