@@ -61,11 +61,13 @@ private:
     CRITICAL_SECTION lock_;
     CONDITION_VARIABLE workReady_;
     CONDITION_VARIABLE workDone_;
-    std::deque<const PlanItem*> queue_;  // guarded by lock_, as are done_, unfinished_ and stopping_
+    std::deque<const PlanItem*> queue_;  // guarded by lock_, as are the next six
     std::vector<Done> done_;
-    std::vector<Done> reporting_;  // the calling thread's: finished files being reported
     size_t unfinished_ = 0;  // queued or being copied
+    size_t idleWorkers_ = 0;  // waiting for a file
+    bool coordinatorWaiting_ = false;  // the calling thread waits for room or the end
     bool stopping_ = false;
+    std::vector<Done> reporting_;  // the calling thread's: finished files being reported
     std::vector<UniqueHandle> workers_;
     bool workersFailed_ = false;
 
