@@ -2,8 +2,10 @@
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(BRELL_ARCH x86)
+  set(BRELL_OTHER_ARCH x64)
 else()
   set(BRELL_ARCH x64)
+  set(BRELL_OTHER_ARCH x86)
 endif()
 
 add_compile_definitions(

@@ -1,35 +1,80 @@
-# Tests of the x64 build run under wine64: each test program in a private
-# copy of a Wine prefix that is booted once per test run (fixture
-# wine_prefix), on a private Xvfb display (tests/wine/run.sh).
+# Tests of both builds run under Wine: each test program in a private copy of
+# a Wine prefix that is booted once per test run (fixture wine_prefix), on a
+# private Xvfb display (tests/wine/run.sh). The x86 build's programs run in
+# the same kind of prefix through WoW64. Where this machine cannot run x86
+# programs, the tests that need them exit with code 77 and CTest reports
+# them as skipped (test.sh says so loudly); the host-side static checks of
+# the x86 binaries still run.
 
 set(BRELL_WINE_TEMPLATE ${CMAKE_BINARY_DIR}/wine-template)
-set(CMAKE_CROSSCOMPILING_EMULATOR
-    ${CMAKE_SOURCE_DIR}/tests/wine/run.sh ${BRELL_WINE_TEMPLATE})
+set(BRELL_WINE_RUN ${CMAKE_SOURCE_DIR}/tests/wine/run.sh)
+if(BRELL_ARCH STREQUAL "x86")
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${BRELL_WINE_RUN} --x86 ${BRELL_WINE_TEMPLATE})
+else()
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${BRELL_WINE_RUN} ${BRELL_WINE_TEMPLATE})
+endif()
+set(BRELL_SKIP_CODE 77)
 
 add_test(NAME wine_prefix_boot
          COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/boot-prefix.sh ${BRELL_WINE_TEMPLATE})
 set_tests_properties(wine_prefix_boot PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 300)
 
-# brell_add_wine_test(NAME <name> TARGET <exe target> [ARGS ...] [TIMEOUT s])
-# Adds a test that runs a Windows program of this build under wine64.
+# The folder of the other architecture's build beside this one (build/x86 for
+# build/x64 and the other way round), for tests that drive both builds.
+if(BRELL_ARCH STREQUAL "x86")
+  string(REGEX REPLACE "x86$" "x64" _other "${CMAKE_BINARY_DIR}")
+else()
+  string(REGEX REPLACE "x64$" "x86" _other "${CMAKE_BINARY_DIR}")
+endif()
+if(_other STREQUAL CMAKE_BINARY_DIR)
+  set(_other ${CMAKE_SOURCE_DIR}/build/${BRELL_OTHER_ARCH})
+endif()
+set(BRELL_OTHER_BIN ${_other}/bin CACHE PATH
+    "The bin folder of the other architecture's build, for the mixed x86/x64 tests")
+
+# brell_add_wine_test(NAME <name> TARGET <exe target> [X86] [ARGS ...] [TIMEOUT s])
+# Adds a test that runs a Windows program of this build under Wine. X86 marks
+# an x64 program that also runs x86 ones (every test of the x86 build does).
 function(brell_add_wine_test)
-  cmake_parse_arguments(T "" "NAME;TARGET;TIMEOUT" "ARGS" ${ARGN})
+  cmake_parse_arguments(T "X86" "NAME;TARGET;TIMEOUT" "ARGS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  set(emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
+  if(T_X86 AND NOT BRELL_ARCH STREQUAL "x86")
+    set(emulator ${BRELL_WINE_RUN} --x86 ${BRELL_WINE_TEMPLATE})
+  endif()
   # The emulator is taken from the target's CROSSCOMPILING_EMULATOR property.
-  set_target_properties(${T_TARGET} PROPERTIES CROSSCOMPILING_EMULATOR "${CMAKE_CROSSCOMPILING_EMULATOR}")
+  set_target_properties(${T_TARGET} PROPERTIES CROSSCOMPILING_EMULATOR "${emulator}")
   add_test(NAME ${T_NAME} COMMAND ${T_TARGET} ${T_ARGS})
+  set(labels wine)
+  if(T_X86 OR BRELL_ARCH STREQUAL "x86")
+    list(APPEND labels needs_x86)
+  endif()
   set_tests_properties(${T_NAME} PROPERTIES
     FIXTURES_REQUIRED wine_prefix
+    SKIP_RETURN_CODE ${BRELL_SKIP_CODE}
+    LABELS "${labels}"
     TIMEOUT ${T_TIMEOUT})
 endfunction()
 
-# brell_add_gtest(<target> SOURCES ... [LIBS ...] [TIMEOUT s])
-# A GoogleTest program for Windows, run as one test under wine64.
+# brell_add_gtest(<target> SOURCES ... [LIBS ...] [TIMEOUT s] [X86])
+# A GoogleTest program for Windows, run as one test under Wine.
 function(brell_add_gtest target)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "X86" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${target} ${T_SOURCES})
   target_link_libraries(${target} PRIVATE gtest gmock gtest_main ${T_LIBS})
-  brell_add_wine_test(NAME ${target} TARGET ${target} TIMEOUT ${T_TIMEOUT})
+  set(x86)
+  if(T_X86)
+    set(x86 X86)
+  endif()
+  brell_add_wine_test(NAME ${target} TARGET ${target} TIMEOUT ${T_TIMEOUT} ${x86})
+endfunction()
+
+# brell_add_static_test(NAME <name> COMMAND ...)
+# A host-side check of a built binary; it runs whatever the machine.
+function(brell_add_static_test)
+  cmake_parse_arguments(T "" "NAME" "COMMAND" ${ARGN})
+  add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
+  set_tests_properties(${T_NAME} PROPERTIES LABELS static)
 endfunction()

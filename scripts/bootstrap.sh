@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 mingw-w64-tools
   googletest
-  wine wine64
+  wine wine64 wine32:i386
   xvfb imagemagick xdotool
   nsis
 )
@@ -24,6 +24,10 @@ if ((${#missing[@]})); then
   echo "bootstrap: installing ${missing[*]}"
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
+  # The x86 tests run under the 32-bit Wine loader, an i386 package.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 fi

@@ -6,6 +6,7 @@
 #include "server/ClassFactory.h"
 #include "server/CriticalSection.h"
 #include "server/Module.h"
+#include "server/OtherBuild.h"
 #include "server/Registration.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -19,6 +20,8 @@ const void* WINAPI NoCategories() { return nullptr; }
 void WINAPI NoObjectMain(bool) {}
 
 HRESULT WINAPI UpdateMenuClassRegistry(BOOL doRegister) {
+    if (!doRegister && OtherBuildRegistered())
+        return UpdateRegistryFromScript(kClassKeyScriptId, FALSE, nullptr);
     return UpdateRegistryFromScript(kClassScriptId, doRegister, nullptr);
 }
 

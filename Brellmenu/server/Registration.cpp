@@ -5,6 +5,7 @@
 #include "server/Identifiers.h"
 #include "server/Module.h"
 #include "server/ObjectMap.h"
+#include "server/OtherBuild.h"
 #include "server/TypeLibrary.h"
 
 namespace {
@@ -107,5 +108,8 @@ HRESULT PerformUnregistration(bool withTypeLibrary) noexcept {
     SystemThreadLocale locale;
     const HRESULT hr = UnregisterObjectMap(withTypeLibrary);
     if (FAILED(hr)) return hr;
+    // The AppID keys are shared by both registry views: the other build
+    // still registered keeps them.
+    if (OtherBuildRegistered()) return S_OK;
     return UpdateRegistryFromScript(kAppIdScriptId, FALSE, kAppIdVariables);
 }

@@ -7,6 +7,9 @@
 
 inline constexpr UINT kAppIdScriptId = 101;
 inline constexpr UINT kClassScriptId = 102;
+// The class script's CLSID block alone: what unregistering removes while the
+// other bitness's build still uses the keys both views share.
+inline constexpr UINT kClassKeyScriptId = 103;
 
 // One extra replacement variable; a null name ends a list.
 struct RegistryVariable {

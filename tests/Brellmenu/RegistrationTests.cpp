@@ -75,8 +75,12 @@ bool TypeLibraryRegistered() {
     return KeyExists(kMachine.root, kMachine(key)) || KeyExists(kUser.root, kUser(key));
 }
 
+// The registry view of the build of the other bitness.
+constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
 void WipeRegistration() {
     for (const Classes* c : {&kMachine, &kUser}) {
+        DeleteTree(c->root, (*c)(std::wstring(L"CLSID\\") + kClsid), kOtherView);
         DeleteTree(c->root, (*c)(std::wstring(L"AppID\\") + kAppId));
         DeleteTree(c->root, (*c)(L"AppID\\Brellmenu.DLL"));
         DeleteTree(c->root, (*c)(std::wstring(L"CLSID\\") + kClsid));
@@ -130,6 +134,34 @@ TEST_F(RegistrationTest, Regsvr32RegistersReregistersAndUnregistersMachineWide) 
     ExpectUnregistered(kMachine);
     ExpectKeptKeys(kMachine);
     EXPECT_FALSE(TypeLibraryRegistered());
+}
+
+// The handler keys and the AppID are shared by both registry views on 64-bit
+// Windows (the test prefix shares them too): while the other bitness's build
+// has its class registered in its view, unregistering this one leaves them.
+TEST_F(RegistrationTest, UnregisteringLeavesTheSharedKeysToTheOtherBitnessBuild) {
+    const std::wstring dll = BinPath(L"Brellmenu.dll");
+    const std::wstring otherServer = kMachine(std::wstring(L"CLSID\\") + kClsid + L"\\InprocServer32");
+    ASSERT_EQ(0u, Regsvr32(L"/s", dll));
+    ASSERT_EQ(ERROR_SUCCESS, WriteString(kMachine.root, otherServer, nullptr, L"C:\\other\\Brellmenu.dll", kOtherView));
+
+    ASSERT_EQ(0u, Regsvr32(L"/s /u", dll));
+    EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(L"CLSID\\") + kClsid)));
+    EXPECT_TRUE(KeyExists(kMachine.root, otherServer, kOtherView));
+    for (const wchar_t* parent : kHandlerParents) {
+        EXPECT_EQ(kClsid, Str(kMachine, std::wstring(parent) + L"\\Brellow", nullptr)) << parent;
+    }
+    EXPECT_EQ(L"Brellmenu", Str(kMachine, std::wstring(L"AppID\\") + kAppId, nullptr));
+    EXPECT_EQ(kAppId, Str(kMachine, L"AppID\\Brellmenu.DLL", L"AppID"));
+    EXPECT_FALSE(TypeLibraryRegistered());
+
+    // An entry in the other view that names this very file is this build
+    // seen through a view that is not split: everything goes.
+    ASSERT_EQ(0u, Regsvr32(L"/s", dll));
+    ASSERT_EQ(ERROR_SUCCESS, WriteString(kMachine.root, otherServer, nullptr, dll, kOtherView));
+    ASSERT_EQ(0u, Regsvr32(L"/s /u", dll));
+    ExpectUnregistered(kMachine);
+    ExpectKeptKeys(kMachine);
 }
 
 TEST_F(RegistrationTest, Regsvr32PerUserWritesTheUsersClassesOnly) {

@@ -9,7 +9,8 @@ while [ $# -ge 3 ]; do
   objdump=$1 exe=$2 machine=$3
   shift 3
   if [ ! -f "$exe" ]; then
-    echo "skip: $exe not built"
+    echo "FAIL: $exe not built" >&2
+    fail=1
     continue
   fi
   headers=$("$objdump" -p "$exe")

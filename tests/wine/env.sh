@@ -3,6 +3,30 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG="${WINEDEBUG:--all}"
 BRELL_WINE=/usr/lib/wine/wine64
 [ -x "$BRELL_WINE" ] || BRELL_WINE=$(command -v wine64 || command -v wine)
+# The 32-bit loader (Debian's wine32:i386): it runs x86 programs in a 64-bit
+# prefix through WoW64, and hands x64 programs on to wine64.
+BRELL_WINE32=/usr/lib/wine/wine
+
+# Prints why this machine cannot run x86 Windows programs and fails, or
+# succeeds silently when it can. The test is the 32-bit Wine loader itself:
+# a tiny 32-bit program that fails to start where the kernel has no 32-bit
+# support.
+brell_no_32bit_reason() {
+  if [ ! -x "$BRELL_WINE32" ]; then
+    echo "the 32-bit Wine loader $BRELL_WINE32 is not installed (package wine32:i386)"
+    return 0
+  fi
+  local out
+  if out=$("$BRELL_WINE32" --version 2>&1); then
+    return 1
+  fi
+  if grep -qi "exec format" <<<"$out"; then
+    echo "this kernel does not run 32-bit programs (ia32 emulation is disabled: $BRELL_WINE32 gives 'Exec format error')"
+  else
+    echo "the 32-bit Wine loader does not start: $(head -n1 <<<"$out")"
+  fi
+  return 0
+}
 
 # Starts a private Xvfb and sets DISPLAY; the caller stops it with stop_xvfb.
 start_xvfb() {

@@ -1,15 +1,34 @@
 #!/bin/bash
-# Runs one Windows program under wine64 in a private copy of the booted test
+# Runs one Windows program under Wine in a private copy of the booted test
 # prefix, on a private X display. Leaves no wineserver or Xvfb behind.
-# Usage: run.sh TEMPLATE_DIR PROGRAM.exe [ARGS...]
+# Usage: run.sh [--x86] TEMPLATE_DIR PROGRAM.exe [ARGS...]
+#   --x86  the test needs x86 programs to run (an x86 test program, or an x64
+#          one that drives x86 binaries); where the machine cannot run them,
+#          the test is skipped with exit code 77 and the reason.
 # BRELL_KEEP_PREFIX=1 keeps the copy for inspection.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/env.sh"
+needs_x86=
+if [ "${1:-}" = "--x86" ]; then
+  needs_x86=1
+  shift
+fi
 template=$1; shift
 if [ ! -f "$template/.booted" ]; then
   echo "run.sh: no booted Wine prefix at $template" >&2
   exit 2
+fi
+if [ -n "$needs_x86" ] && [ -f "$template/.no32" ]; then
+  echo "SKIPPED (needs x86 programs): $(cat "$template/.no32")"
+  exit 77
+fi
+# An x86 program needs the 32-bit loader; it starts x64 children through
+# wine64 by itself.
+loader=$BRELL_WINE
+if [ -n "$needs_x86" ] && [ -f "$1" ] && \
+   [ "$(od -An -tx1 -j "$(( $(od -An -tu4 -j60 -N4 "$1") + 4 ))" -N2 "$1" | tr -d ' ')" = "4c01" ]; then
+  loader=$BRELL_WINE32
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/brell-wine.XXXXXX")
 export WINEPREFIX=$work/prefix
@@ -26,6 +45,6 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 cp -a "$template" "$WINEPREFIX"
 start_xvfb "$work" || exit 2
-"$BRELL_WINE" "$@"
+"$loader" "$@"
 rc=$?
 exit $rc

@@ -167,11 +167,12 @@ class StaticChecks(unittest.TestCase):
 
     def test_resource_types_ids_and_languages(self):
         self.assertEqual({("REGISTRY", 101, 0x0409), ("REGISTRY", 102, 0x0402),
-                          ("TYPELIB", 1, 0x0409), (6, 7, 0x0409), (16, 1, 0x0409),
+                          ("REGISTRY", 103, 0x0409), ("TYPELIB", 1, 0x0409), (6, 7, 0x0409), (16, 1, 0x0409),
                           (24, 2, 0x0409)}, set(self.res))
 
     def test_registry_scripts_are_the_exact_texts(self):
-        for rid, lang, name in ((101, 0x0409, "AppID.rgs"), (102, 0x0402, "BrellowShellMenu.rgs")):
+        for rid, lang, name in ((101, 0x0409, "AppID.rgs"), (102, 0x0402, "BrellowShellMenu.rgs"),
+                                (103, 0x0409, "BrellowShellMenuClass.rgs")):
             with open(os.path.join(RES_DIR, name), "rb") as f:
                 expected = f.read()
             data = self.res[("REGISTRY", rid, lang)]
@@ -182,6 +183,13 @@ class StaticChecks(unittest.TestCase):
                 self.assertEqual(b"\t" * len(indent), indent, name + ": indented with blanks")
         self.assertTrue(self.res[("REGISTRY", 101, 0x0409)].endswith(b"}\r\n"))
         self.assertTrue(self.res[("REGISTRY", 102, 0x0402)].endswith(b"\t}\r\n}"))
+
+    def test_class_key_script_is_the_class_scripts_clsid_block(self):
+        # Unregistering beside the other build runs 103 instead of 102: it
+        # must remove exactly the class key that 102 writes.
+        whole = self.res[("REGISTRY", 102, 0x0402)]
+        block = whole[:whole.index(b"\r\n\r\n\tNoRemove Directory")]
+        self.assertEqual(block + b"\r\n}\r\n", self.res[("REGISTRY", 103, 0x0409)])
 
     def test_type_library_is_for_32_bit_windows(self):
         tlb = self.res[("TYPELIB", 1, 0x0409)]
