@@ -20,6 +20,7 @@ start_xvfb "$work"
 export WINEPREFIX=$template
 "$BRELL_WINE" wineboot -i >/dev/null 2>&1
 stop_wine
+install_wine_fonts tahoma.ttf tahomabd.ttf
 # Windows shares these class keys between the registry views; Wine does not.
 python3 "$here/share-class-keys.py" "$template"
 if reason=$(brell_no_32bit_reason); then
