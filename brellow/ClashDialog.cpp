@@ -78,7 +78,9 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         Fill(dialog, *reinterpret_cast<DialogState*>(lParam)->clash);
         SetForegroundWindow(dialog);
-        return TRUE;  // the focus goes to the default button, Skip
+        // The focus on Skip, the default: Enter never replaces by mistake.
+        SetFocus(GetDlgItem(dialog, IDC_CLASH_SKIP));
+        return FALSE;
     }
     case WM_COMMAND: {
         auto* state = reinterpret_cast<DialogState*>(GetWindowLongPtrW(dialog, DWLP_USER));
