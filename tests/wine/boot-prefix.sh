@@ -1,6 +1,8 @@
 #!/bin/bash
 # Boots the Wine prefix that every test program gets a private copy of.
-# Usage: boot-prefix.sh TEMPLATE_DIR
+# Usage: boot-prefix.sh [--win32] TEMPLATE_DIR
+#   --win32  a 32-bit prefix (WINEARCH=win32: 32-bit Windows) instead of the
+#            64-bit one; it can only be booted where x86 programs run.
 # With BRELL_WINE_FRESH unset, an already booted template is reused (handy
 # while iterating on one test); test.sh always boots a fresh one.
 # Where this machine cannot run x86 programs, the template records why in
@@ -8,6 +10,11 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/env.sh"
+win32=
+if [ "${1:-}" = "--win32" ]; then
+  win32=1
+  shift
+fi
 template=$1
 if [ -z "${BRELL_WINE_FRESH:-}" ] && [ -f "$template/.booted" ]; then
   exit 0
@@ -16,6 +23,24 @@ rm -rf "$template"
 mkdir -p "$(dirname "$template")"
 work=$(mktemp -d "${TMPDIR:-/tmp}/brell-boot.XXXXXX")
 trap 'stop_wine; stop_xvfb; rm -rf "$work"' EXIT
+if [ -n "$win32" ]; then
+  if reason=$(brell_no_32bit_reason); then
+    mkdir -p "$template"
+    echo "$reason" > "$template/.no32"
+    echo "no 32-bit Wine prefix in $template: $reason"
+  else
+    start_xvfb "$work"
+    WINEARCH=win32 WINEPREFIX=$template "$BRELL_WINE32" wineboot -i >/dev/null 2>&1
+    WINEPREFIX=$template stop_wine
+    if [ ! -f "$template/system.reg" ] || ! grep -q '^#arch=win32' "$template/system.reg"; then
+      echo "boot-prefix.sh: the 32-bit prefix in $template did not boot" >&2
+      exit 1
+    fi
+    echo "booted 32-bit Wine prefix in $template"
+  fi
+  touch "$template/.booted"
+  exit 0
+fi
 start_xvfb "$work"
 export WINEPREFIX=$template
 "$BRELL_WINE" wineboot -i >/dev/null 2>&1
