@@ -17,7 +17,14 @@ if [ "${1:-}" = "--win32" ]; then
 fi
 template=$1
 if [ -z "${BRELL_WINE_FRESH:-}" ] && [ -f "$template/.booted" ]; then
-  exit 0
+  # Reused only when it was booted by a machine that agrees with this one on
+  # running x86 programs (the same build tree may be seen from a machine
+  # that runs them, such as an emulated one sharing the folder).
+  if brell_no_32bit_reason >/dev/null; then
+    [ -f "$template/.no32" ] && exit 0
+  else
+    [ -f "$template/.no32" ] || exit 0
+  fi
 fi
 rm -rf "$template"
 mkdir -p "$(dirname "$template")"
