@@ -1,6 +1,7 @@
 #include "Registry.h"
 
 #include "Exception.h"
+#include "StrToInt.h"
 
 namespace brell {
 
@@ -58,7 +59,7 @@ std::wstring SystemErrorMessage(DWORD code) {
     if (length && buffer) text.assign(buffer, length);
     if (buffer) LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
-    if (text.empty()) text = L"error " + std::to_wstring(code);
+    if (text.empty()) text = L"error " + IntToStr(code);
     return text;
 }
 

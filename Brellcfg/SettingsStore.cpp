@@ -63,7 +63,7 @@ void LoadSettings(SettingsFields& fields, std::unique_ptr<TRegistry>& reg, const
     if (reg->OpenKey(where.path) != ERROR_SUCCESS) return;
     for (const NumberSetting& s : kNumbers) {
         if (!reg->ValueExists(s.valueName)) continue;
-        fields.SetFieldText(s.field, std::to_wstring(reg->ReadInteger(s.valueName)));
+        fields.SetFieldText(s.field, IntToStr(reg->ReadInteger(s.valueName)));
     }
     for (const SwitchSetting& s : kSwitches) {
         if (!reg->ValueExists(s.valueName)) continue;

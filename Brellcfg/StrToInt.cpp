@@ -62,4 +62,17 @@ int32_t StrToInt(const std::wstring& text) {
     return *value;
 }
 
+std::wstring IntToStr(int64_t value) {
+    // Digits from the right; the magnitude as unsigned keeps INT64_MIN whole.
+    uint64_t magnitude = value < 0 ? 0u - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    wchar_t digits[24];
+    wchar_t* first = digits + 24;
+    do {
+        *--first = static_cast<wchar_t>(L'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    if (value < 0) *--first = L'-';
+    return std::wstring(first, digits + 24);
+}
+
 }  // namespace brell

@@ -15,16 +15,42 @@ const wchar_t kWindowClass[] = L"TForm1";
 const DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 const DWORD kExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
 
-HFONT CreateFormFont() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
-    LOGFONTW font = {};
-    font.lfHeight = -MulDiv(8, dpi, 72);
-    font.lfWeight = FW_NORMAL;
-    font.lfCharSet = DEFAULT_CHARSET;
-    lstrcpynW(font.lfFaceName, L"Tahoma", LF_FACESIZE);
-    return CreateFontIndirectW(&font);
+// A window's device context (the screen's for no window), with the font
+// selected when one is given; both are given back on destruction.
+class WindowDC {
+public:
+    explicit WindowDC(HWND window, HFONT font = nullptr) : window_(window), dc_(GetDC(window)) {
+        if (dc_ && font) old_ = SelectObject(dc_, font);
+    }
+    ~WindowDC() {
+        if (!dc_) return;
+        if (old_) SelectObject(dc_, old_);
+        ReleaseDC(window_, dc_);
+    }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+
+    int Dpi() const { return dc_ ? GetDeviceCaps(dc_, LOGPIXELSY) : 0; }
+
+    // The box that the text takes on one line, as a label draws it.
+    SIZE TextSize(const wchar_t* text) const {
+        RECT box = {};
+        if (dc_) DrawTextW(dc_, text, -1, &box, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        return {box.right - box.left, box.bottom - box.top};
+    }
+
+private:
+    HWND window_;
+    HDC dc_;
+    HGDIOBJ old_ = nullptr;
+};
+
+// The dots per inch that the program's window is drawn at. A program that
+// does not declare itself dpi-aware is told 96 wherever Windows stretches
+// its window instead; at any other value it scales the window itself.
+int ScreenDpi() {
+    const int dpi = WindowDC(nullptr).Dpi();
+    return dpi > 0 ? dpi : 96;
 }
 
 }  // namespace
@@ -51,8 +77,10 @@ bool TForm1::Create() {
     wc.lpszClassName = kWindowClass;
     if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
-    font_ = CreateFormFont();
-    RECT frame = {0, 0, kForm1Layout.clientWidth, kForm1Layout.clientHeight};
+    dpi_ = ScreenDpi();
+    const LOGFONTW font = FormFont(dpi_);
+    font_ = CreateFontIndirectW(&font);
+    RECT frame = {0, 0, ScaleToDpi(kForm1Layout.clientWidth, dpi_), ScaleToDpi(kForm1Layout.clientHeight, dpi_)};
     AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
@@ -76,15 +104,23 @@ void TForm1::Show(int showCommand) {
 
 void TForm1::CreateControls() {
     HINSTANCE instance = application_.Instance();
+    const WindowDC measure(handle_, font_);
     for (int i = 0; i < kForm1Layout.controlCount; ++i) {
         const ControlLayout& c = kForm1Layout.controls[i];
         const wchar_t* cls = L"STATIC";
         DWORD style = WS_CHILD | WS_VISIBLE;
         DWORD exStyle = 0;
+        int width = ScaleToDpi(c.width, dpi_);
+        int height = ScaleToDpi(c.height, dpi_);
         switch (c.kind) {
-        case ControlKind::Label:
-            style |= SS_LEFT | SS_NOPREFIX;
+        case ControlKind::Label: {
+            // Sized to the caption on one line: a label never wraps.
+            style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+            const SIZE size = measure.TextSize(c.caption);
+            width = size.cx;
+            height = size.cy;
             break;
+        }
         case ControlKind::Edit:
             cls = L"EDIT";
             style |= WS_TABSTOP | ES_RIGHT | ES_AUTOHSCROLL;
@@ -99,7 +135,8 @@ void TForm1::CreateControls() {
             style |= WS_TABSTOP | BS_PUSHBUTTON;
             break;
         }
-        HWND control = CreateWindowExW(exStyle, cls, c.caption, style, c.left, c.top, c.width, c.height, handle_,
+        HWND control = CreateWindowExW(exStyle, cls, c.caption, style, ScaleToDpi(c.left, dpi_),
+                                       ScaleToDpi(c.top, dpi_), width, height, handle_,
                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + i)),
                                        instance, nullptr);
         this->*(c.control) = control;

@@ -27,6 +27,9 @@ public:
     // First show, centred; honours SW_SHOWMAXIMIZED and SW_SHOWMINNOACTIVE.
     void Show(int showCommand);
     HWND Handle() const noexcept { return handle_; }
+    // The dots per inch the window was laid out for (96: the sizes of the
+    // layout table as they stand).
+    int Dpi() const noexcept { return dpi_; }
 
     void FormCreate();
     void bresetClick();
@@ -69,6 +72,7 @@ private:
 
     TApplication& application_;
     HWND handle_ = nullptr;
+    int dpi_ = 96;
     HFONT font_ = nullptr;
     HWND lastFocus_ = nullptr;
     bool mouseFocus_ = false;

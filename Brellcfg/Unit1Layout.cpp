@@ -33,4 +33,15 @@ const FormLayout kForm1Layout = {
     L"Brellow V Settings", 298, 168, kControls, static_cast<int>(sizeof kControls / sizeof kControls[0]),
 };
 
+LOGFONTW FormFont(int dpi) {
+    LOGFONTW font = {};
+    font.lfHeight = -MulDiv(8, dpi, 72);  // 8 points: 11 pixels at 96 dpi
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(font.lfFaceName, L"Tahoma", LF_FACESIZE);
+    return font;
+}
+
+int ScaleToDpi(int length, int dpi) { return MulDiv(length, dpi, 96); }
+
 }  // namespace brell

@@ -133,11 +133,8 @@ done
 echo "$arrived of 4 files arrived intact"
 
 step "Screenshot of the installed Brellcfg"
-if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
-  cp /usr/share/wine/fonts/marlett.ttf "$drive_c/windows/Fonts/"
-  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' \
-    /v 'Marlett (TrueType)' /d marlett.ttf /f >/dev/null 2>&1
-fi
+# The program's font, and Marlett for the caption buttons Wine draws.
+install_wine_fonts tahoma.ttf tahomabd.ttf marlett.ttf
 if [ -n "$by_hand" ]; then
   wine "$installed/Brellcfg.exe" >/dev/null 2>&1 &
 else

@@ -140,6 +140,18 @@ TEST(StrToIntTest, RejectsEverythingElseWithTheWholeTextInTheMessage) {
     }
 }
 
+TEST(StrToIntTest, IntToStrWritesWhatStrToIntReadsBack) {
+    EXPECT_EQ(L"0", IntToStr(0));
+    EXPECT_EQ(L"4294967295", IntToStr(0xFFFFFFFFll));
+    EXPECT_EQ(L"-9223372036854775808", IntToStr(INT64_MIN));
+    EXPECT_EQ(L"9223372036854775807", IntToStr(INT64_MAX));
+    for (int32_t v : {INT32_MIN, INT32_MIN + 1, -1700, -10, -9, -1, 1, 9, 10, 99, 100, 1700, INT32_MAX - 1, INT32_MAX}) {
+        const std::wstring text = IntToStr(v);
+        EXPECT_NE(L'0', text[text[0] == L'-' ? 1 : 0]) << Utf8(text);
+        EXPECT_EQ(v, TryStrToInt(text)) << Utf8(text);
+    }
+}
+
 TEST(AppTextTest, TitleIsTheFileNameCutAtTheFirstDot) {
     EXPECT_EQ(L"Brellcfg", ApplicationTitle(L"C:\\Program Files\\Brellow\\Brellcfg.exe"));
     EXPECT_EQ(L"My", ApplicationTitle(L"C:\\x.y\\MY.SETTINGS.EXE"));

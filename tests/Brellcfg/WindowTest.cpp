@@ -122,14 +122,174 @@ TEST_F(WindowTest, FirstStartShowsDefaultsAndLeavesAnEmptyKey) {
     EXPECT_TRUE(Stored().empty()) << "closing the window wrote something";
 }
 
-TEST_F(WindowTest, WindowAndControlsFollowTheLayout) {
-    StartClean();
-    HWND main = app_.Main();
+// The dots per inch of the programs started while it lives: Wine reads
+// LogPixels from the user's desktop settings when a process starts (this
+// process keeps the 96 it started with). The old setting comes back on
+// destruction.
+class DisplayDpi {
+public:
+    explicit DisplayDpi(DWORD dpi) {
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                        nullptr);
+        DWORD size = sizeof old_;
+        hadValue_ = RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old_), &size) ==
+                    ERROR_SUCCESS;
+        set_ = RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi) ==
+               ERROR_SUCCESS;
+    }
+    ~DisplayDpi() {
+        if (hadValue_) {
+            RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+        } else {
+            RegDeleteValueW(key_, L"LogPixels");
+        }
+        RegCloseKey(key_);
+    }
+    DisplayDpi(const DisplayDpi&) = delete;
+    DisplayDpi& operator=(const DisplayDpi&) = delete;
+    bool Set() const { return set_; }
+
+private:
+    HKEY key_ = nullptr;
+    DWORD old_ = 0;
+    bool hadValue_ = false;
+    bool set_ = false;
+};
+
+// The program's font as another process measures it: "Tahoma", 8 points at
+// the given dpi, selected into a memory DC.
+class FormFontAt {
+public:
+    explicit FormFontAt(int dpi) : dc_(CreateCompatibleDC(nullptr)) {
+        LOGFONTW lf = {};
+        lf.lfHeight = -MulDiv(8, dpi, 72);
+        lf.lfWeight = FW_NORMAL;
+        lf.lfCharSet = DEFAULT_CHARSET;
+        lstrcpyW(lf.lfFaceName, L"Tahoma");
+        font_ = CreateFontIndirectW(&lf);
+        old_ = SelectObject(dc_, font_);
+    }
+    ~FormFontAt() {
+        SelectObject(dc_, old_);
+        DeleteObject(font_);
+        DeleteDC(dc_);
+    }
+    FormFontAt(const FormFontAt&) = delete;
+    FormFontAt& operator=(const FormFontAt&) = delete;
+
+    std::wstring Face() const {
+        wchar_t face[LF_FACESIZE] = {};
+        GetTextFaceW(dc_, LF_FACESIZE, face);
+        return face;
+    }
+    // The box a single line of text takes.
+    SIZE Extent(const std::wstring& text) const {
+        RECT box = {};
+        DrawTextW(dc_, text.c_str(), static_cast<int>(text.size()), &box, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        return {box.right - box.left, box.bottom - box.top};
+    }
+
+private:
+    HDC dc_;
+    HFONT font_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+};
+
+// What the screen shows in a rectangle (screen coordinates), pixel by pixel.
+class ScreenPixels {
+public:
+    explicit ScreenPixels(const RECT& r) : width_(r.right - r.left), height_(r.bottom - r.top) {
+        HDC screen = GetDC(nullptr);
+        HDC memory = CreateCompatibleDC(screen);
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width_;
+        info.bmiHeader.biHeight = -height_;  // top row first
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width_, height_, screen, r.left, r.top, SRCCOPY);
+        GdiFlush();
+        const DWORD* p = static_cast<const DWORD*>(bits);
+        pixels_.assign(p, p + static_cast<size_t>(width_) * height_);
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+    }
+    COLORREF At(int x, int y) const {
+        const DWORD xrgb = pixels_[static_cast<size_t>(y) * width_ + x];
+        return RGB((xrgb >> 16) & 0xFF, (xrgb >> 8) & 0xFF, xrgb & 0xFF);
+    }
+    // Whether the column holds only this colour.
+    bool ColumnIs(int x, COLORREF colour) const {
+        for (int y = 0; y < height_; ++y)
+            if (At(x, y) != colour) return false;
+        return true;
+    }
+    int Width() const { return width_; }
+
+private:
+    int width_, height_;
+    std::vector<DWORD> pixels_;
+};
+
+// The layout at 96 dpi in creation order, which is the Tab order and the
+// order of the window's children: where each control is and what it shows.
+// Labels size themselves, so their width and height are left out.
+struct Placed {
+    int left, top, width, height;
+    const wchar_t* cls;
+    const wchar_t* caption;
+};
+const Placed kLayout[] = {
+    {32, 24, 57, 21, L"Edit", L"1700"},
+    {120, 24, 57, 21, L"Edit", L"30"},
+    {32, 64, 97, 17, L"Button", L"use write cache"},
+    {208, 24, 57, 21, L"Edit", L"30"},
+    {8, 120, 75, 25, L"Button", L"Reset"},
+    {215, 120, 75, 25, L"Button", L"Apply"},
+    {168, 64, 97, 17, L"Button", L"expand buffer"},
+    {113, 120, 75, 25, L"Button", L"Reload"},
+    {32, 5, 0, 0, L"Static", L"max"},
+    {120, 5, 0, 0, L"Static", L"ratio"},
+    {208, 5, 0, 0, L"Static", L"min"},
+    {90, 27, 0, 0, L"Static", L"MB"},
+    {178, 27, 0, 0, L"Static", L"%"},
+    {266, 27, 0, 0, L"Static", L"MB"},
+    {8, 151, 0, 0, L"Static", nullptr},  // the credit line
+};
+
+class LayoutTest : public WindowTest, public ::testing::WithParamInterface<int> {
+protected:
+    int Scaled(int length) const { return MulDiv(length, GetParam(), 96); }
+};
+
+// At 96 dpi the window is the table's; at 120 and 144 every place and size
+// grows with the font, so that no caption is cut: each label is as large as
+// its caption in the window's font, and every control lies in the window.
+TEST_P(LayoutTest, WindowAndControlsFollowTheLayoutAndShowEveryCaptionWhole) {
+    const int dpi = GetParam();
+    const DisplayDpi display(static_cast<DWORD>(dpi));
+    ASSERT_TRUE(display.Set());
+    const FormFontAt font(dpi);
+    ASSERT_EQ(L"Tahoma", font.Face()) << "no Tahoma in this prefix: captions would be measured in another face";
+
+    ASSERT_TRUE(app_.Start());
+    ASSERT_TRUE(app_.WaitReady()) << "no window appeared";
+    ASSERT_EQ(nullptr, app_.FindMessageBox());
+    HWND main = app_.MainWindow();
     EXPECT_EQ(L"Brellow V Settings", WindowText(main));
     RECT client;
     GetClientRect(main, &client);
-    EXPECT_EQ(298, client.right);
-    EXPECT_EQ(168, client.bottom);
+    EXPECT_EQ(Scaled(298), client.right);
+    EXPECT_EQ(Scaled(168), client.bottom);
+    if (dpi == 96) {
+        EXPECT_EQ(298, client.right);
+        EXPECT_EQ(168, client.bottom);
+    }
     const LONG style = GetWindowLongW(main, GWL_STYLE);
     EXPECT_TRUE(style & WS_THICKFRAME);
     EXPECT_TRUE(style & WS_SYSMENU);
@@ -143,53 +303,68 @@ TEST_F(WindowTest, WindowAndControlsFollowTheLayout) {
     EXPECT_NEAR(GetSystemMetrics(SM_CXSCREEN) / 2, (frame.left + frame.right) / 2, 1);
     EXPECT_NEAR(GetSystemMetrics(SM_CYSCREEN) / 2, (frame.top + frame.bottom) / 2, 1);
 
-    struct Expected {
-        int left, top, width, height;
-        const wchar_t* cls;
-        const wchar_t* caption;
-    };
-    const Expected expected[] = {
-        {32, 5, 20, 13, L"Static", L"max"},        {120, 5, 22, 13, L"Static", L"ratio"},
-        {208, 5, 16, 13, L"Static", L"min"},       {90, 27, 14, 13, L"Static", L"MB"},
-        {178, 27, 11, 13, L"Static", L"%"},        {266, 27, 14, 13, L"Static", L"MB"},
-        {8, 151, 265, 13, L"Static", nullptr},     {32, 24, 57, 21, L"Edit", L"1700"},
-        {120, 24, 57, 21, L"Edit", L"30"},         {208, 24, 57, 21, L"Edit", L"30"},
-        {32, 64, 97, 17, L"Button", L"use write cache"}, {168, 64, 97, 17, L"Button", L"expand buffer"},
-        {8, 120, 75, 25, L"Button", L"Reset"},     {113, 120, 75, 25, L"Button", L"Reload"},
-        {215, 120, 75, 25, L"Button", L"Apply"},
-    };
-    int children = 0;
-    for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) ++children;
-    EXPECT_EQ(15, children);
-    for (const Expected& e : expected) {
-        HWND control = app_.ControlAt(e.left, e.top);
-        ASSERT_NE(nullptr, control) << "nothing at " << e.left << "," << e.top;
-        RECT r;
-        GetWindowRect(control, &r);
-        EXPECT_EQ(e.width, r.right - r.left) << e.left << "," << e.top;
-        EXPECT_EQ(e.height, r.bottom - r.top) << e.left << "," << e.top;
+    // Redrawn now, for the check boxes' pixels below.
+    RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    HWND control = GetWindow(main, GW_CHILD);
+    for (const Placed& e : kLayout) {
+        ASSERT_NE(nullptr, control) << "fewer than 15 controls";
+        const std::wstring caption = WindowText(control);
+        if (e.caption) {
+            EXPECT_EQ(e.caption, caption);
+        } else {
+            EXPECT_NE(std::wstring::npos, caption.find(L"Halvorin")) << Utf8(caption);
+        }
+        const std::string what = Utf8(caption);
         wchar_t cls[32] = {};
         GetClassNameW(control, cls, 32);
-        EXPECT_EQ(0, lstrcmpiW(e.cls, cls)) << Utf8(cls);
-        if (e.caption) {
-            EXPECT_EQ(e.caption, WindowText(control));
-        }
+        EXPECT_EQ(0, lstrcmpiW(e.cls, cls)) << what << " is a " << Utf8(cls);
+        RECT r;
+        GetWindowRect(control, &r);
+        MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(Scaled(e.left), r.left) << what;
+        EXPECT_EQ(Scaled(e.top), r.top) << what;
+        EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+            << what << " reaches out of the window: " << r.left << "," << r.top << "-" << r.right << ","
+            << r.bottom;
         const LONG s = GetWindowLongW(control, GWL_STYLE);
+        const HWND current = control;
+        control = GetWindow(control, GW_HWNDNEXT);
+        if (lstrcmpiW(cls, L"Static") == 0) {
+            const SIZE text = font.Extent(caption);
+            EXPECT_LE(text.cx, r.right - r.left) << what << " is cut at the right";
+            EXPECT_LE(text.cy, r.bottom - r.top) << what << " is cut at the bottom";
+            EXPECT_EQ(SS_LEFTNOWORDWRAP, s & SS_TYPEMASK) << what << " may wrap";
+            continue;
+        }
+        EXPECT_EQ(Scaled(e.width), r.right - r.left) << what;
+        EXPECT_EQ(Scaled(e.height), r.bottom - r.top) << what;
         if (lstrcmpiW(cls, L"Edit") == 0) {
             EXPECT_TRUE(s & ES_RIGHT);
             EXPECT_FALSE(s & ES_MULTILINE);
-            EXPECT_TRUE(GetWindowLongW(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
-            EXPECT_GE(static_cast<DWORD>(SendMessageW(control, EM_GETLIMITTEXT, 0, 0)), 0x7FFFFFFEu)
+            EXPECT_TRUE(GetWindowLongW(current, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+            EXPECT_GE(static_cast<DWORD>(SendMessageW(current, EM_GETLIMITTEXT, 0, 0)), 0x7FFFFFFEu)
                 << "text is limited";
-        } else if (lstrcmpiW(cls, L"Button") == 0) {
-            const LONG kind = s & BS_TYPEMASK;
-            EXPECT_TRUE(kind == BS_AUTOCHECKBOX || kind == BS_PUSHBUTTON) << "button kind " << kind;
+            continue;
+        }
+        const LONG kind = s & BS_TYPEMASK;
+        EXPECT_TRUE(kind == BS_AUTOCHECKBOX || kind == BS_PUSHBUTTON) << "button kind " << kind;
+        if (kind == BS_AUTOCHECKBOX) {
+            // A caption cut at the box's right edge leaves its strokes in the
+            // last columns; a whole one leaves them bare.
+            RECT onScreen;
+            GetWindowRect(current, &onScreen);
+            const ScreenPixels pixels(onScreen);
+            const COLORREF face = GetSysColor(COLOR_BTNFACE);
+            EXPECT_TRUE(pixels.ColumnIs(pixels.Width() - 1, face) && pixels.ColumnIs(pixels.Width() - 2, face))
+                << what << " is cut at the right";
         }
     }
-    std::wstring about = WindowText(app_.ControlAt(8, 151));
-    EXPECT_NE(std::wstring::npos, about.find(L"Halvorin"));
+    EXPECT_EQ(nullptr, control) << "more than 15 controls";
     CloseExpectingExitCodeZero();
 }
+
+INSTANTIATE_TEST_SUITE_P(Dpi, LayoutTest, ::testing::Values(96, 120, 144),
+                         [](const ::testing::TestParamInfo<int>& info) { return std::to_string(info.param); });
 
 TEST_F(WindowTest, LoadShowsStoredValuesAndApplyWritesThemBack) {
     Put(L"bmax", Dword(2048));

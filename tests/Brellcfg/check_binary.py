@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
 """Static checks of Brellcfg.exe: machine, subsystem, imports, manifest,
-version block and icon group. Usage: check_binary.py EXE [x86|x64]
-(x86, the shipped build, by default; x64 differs in machine and manifest
-architecture only)."""
+version block, icon group and, for the shipped x86 build, the file's size.
+Usage: check_binary.py EXE [x86|x64] (x86 by default; x64 differs in machine
+and manifest architecture, and has no size limit)."""
 import re
 import struct
 import sys
 
 SYSTEM_DLLS = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'advapi32.dll', 'comctl32.dll', 'msvcrt.dll',
                'shell32.dll', 'ole32.dll', 'oleaut32.dll', 'ntdll.dll'}
+
+# The shipped program: a window of fifteen controls, five registry values
+# and an icon of ten images (about 44 KB of resources) in 200 KiB at most.
+MAX_X86_SIZE = 200 * 1024
 
 failures = []
 
@@ -133,6 +137,8 @@ def main():
         print('FAIL: %s cannot be read (%s); build the x86 preset first' % (path, e.strerror))
         return 1
     pe = PE(data)
+    if arch == 'x86':
+        check(len(data) <= MAX_X86_SIZE, 'the file is %d bytes, more than %d' % (len(data), MAX_X86_SIZE))
     check(pe.machine == machine, 'machine is %#x, not %#x' % (pe.machine, machine))
     check(pe.magic == magic, 'optional header magic %#x, not %#x' % (pe.magic, magic))
     check(pe.subsystem == 2, 'subsystem %d, not Windows GUI (2)' % pe.subsystem)
@@ -195,7 +201,7 @@ def main():
     for f in failures:
         print('FAIL:', f)
     if not failures:
-        print('ok: %s' % path)
+        print('ok: %s (%d bytes)' % (path, len(data)))
     return 1 if failures else 0
 
 

@@ -28,6 +28,20 @@ brell_no_32bit_reason() {
   return 0
 }
 
+# Wine's own fonts (Debian package fonts-wine).
+BRELL_WINE_FONTS=/usr/share/wine/fonts
+
+# Copies fonts of Wine's own (e.g. tahoma.ttf) into the prefix's
+# C:\windows\Fonts. Wine lists every font in that folder when a process
+# starts; no registry entry is needed. Without Tahoma, the face that
+# Brellcfg asks for, Wine would substitute another one.
+install_wine_fonts() {
+  local font
+  for font in "$@"; do
+    cp "$BRELL_WINE_FONTS/$font" "$WINEPREFIX/drive_c/windows/Fonts/" || return 1
+  done
+}
+
 # Starts a private Xvfb and sets DISPLAY; the caller stops it with stop_xvfb.
 start_xvfb() {
   local fifo="$1/display"
