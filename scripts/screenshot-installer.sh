@@ -19,14 +19,17 @@ fi
 begin_wine_session setupshot
 work=$BRELL_WORK
 start_xvfb "$work"
-"$BRELL_WINE" wineboot -i >/dev/null 2>&1
+# A booted test prefix that runs x86 programs is reused; else one is booted here.
+template=$root/build/x64/wine-template
+if [ -f "$template/.booted" ] && [ ! -f "$template/.no32" ]; then
+  cp -a "$template" "$WINEPREFIX"
+else
+  "$BRELL_WINE" wineboot -i >/dev/null 2>&1
+fi
 # No window manager runs on Xvfb: let Wine draw the caption and frame itself.
 "$BRELL_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
-  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-  "$BRELL_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' \
-    /v 'Marlett (TrueType)' /d marlett.ttf /f >/dev/null 2>&1
-fi
+# The dialogs' font, and Marlett for the caption buttons Wine draws.
+install_wine_fonts tahoma.ttf tahomabd.ttf marlett.ttf
 cp "$setup" "$work/BrellowSetup.exe"
 "$BRELL_WINE32" "$work/BrellowSetup.exe" >/dev/null 2>&1 &
 wid=
