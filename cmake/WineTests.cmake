@@ -17,7 +17,8 @@ set(BRELL_SKIP_CODE 77)
 
 add_test(NAME wine_prefix_boot
          COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/boot-prefix.sh ${BRELL_WINE_TEMPLATE})
-set_tests_properties(wine_prefix_boot PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 300)
+# An emulated machine takes minutes to boot a prefix.
+set_tests_properties(wine_prefix_boot PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 900)
 
 # The x86 build also runs tests on 32-bit Windows: a prefix of its own,
 # WINEARCH=win32 (fixture wine_prefix_win32), booted only where x86 programs
@@ -26,7 +27,7 @@ if(BRELL_ARCH STREQUAL "x86")
   set(BRELL_WINE_TEMPLATE_WIN32 ${CMAKE_BINARY_DIR}/wine-template-win32)
   add_test(NAME wine_prefix_win32_boot
            COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/boot-prefix.sh --win32 ${BRELL_WINE_TEMPLATE_WIN32})
-  set_tests_properties(wine_prefix_win32_boot PROPERTIES FIXTURES_SETUP wine_prefix_win32 TIMEOUT 300)
+  set_tests_properties(wine_prefix_win32_boot PROPERTIES FIXTURES_SETUP wine_prefix_win32 TIMEOUT 900)
 endif()
 
 # The folder of the other architecture's build beside this one (build/x86 for

@@ -67,6 +67,7 @@ else
 fi
 start_xvfb "$work"
 wine wineboot -i >/dev/null 2>&1
+wineserver -w >/dev/null 2>&1 || true  # the prefix's setup may go on after wineboot returns
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 drive_c=$WINEPREFIX/drive_c
 installed="$drive_c/Program Files/Brellow"

@@ -25,6 +25,7 @@ if [ -f "$template/.booted" ] && [ ! -f "$template/.no32" ]; then
   cp -a "$template" "$WINEPREFIX"
 else
   "$BRELL_WINE" wineboot -i >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1 || true
 fi
 # No window manager runs on Xvfb: let Wine draw the caption and frame itself.
 "$BRELL_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1

@@ -38,7 +38,7 @@ if [ -n "$win32" ]; then
   else
     start_xvfb "$work"
     WINEARCH=win32 WINEPREFIX=$template "$BRELL_WINE32" wineboot -i >/dev/null 2>&1
-    WINEPREFIX=$template stop_wine
+    WINEPREFIX=$template finish_boot
     WINEPREFIX=$template install_wine_fonts tahoma.ttf tahomabd.ttf
     if [ ! -f "$template/system.reg" ] || ! grep -q '^#arch=win32' "$template/system.reg"; then
       echo "boot-prefix.sh: the 32-bit prefix in $template did not boot" >&2
@@ -52,7 +52,7 @@ fi
 start_xvfb "$work"
 export WINEPREFIX=$template
 "$BRELL_WINE" wineboot -i >/dev/null 2>&1
-stop_wine
+finish_boot
 install_wine_fonts tahoma.ttf tahomabd.ttf
 # Windows shares these class keys between the registry views; Wine does not.
 python3 "$here/share-class-keys.py" "$template"
