@@ -29,6 +29,7 @@ cp "$setup" "$BRELL_WORK/BrellowSetup.exe"
 
 trace=$BRELL_WORK/trace.txt
 wineserver -f -d1 2>"$trace" &
+server=$!
 # The loader finds this server through its socket; one started by the loader
 # itself would not trace.
 for _ in $(seq 100); do
@@ -39,7 +40,7 @@ folder='C:\Tools\Brellow Custom'
 "$BRELL_WINE32" "$BRELL_WORK/BrellowSetup.exe" /S "/D=$folder"
 status=$?
 stop_wine
-wait
+wait "$server"
 
 echo "BrellowSetup.exe /S /D=$folder: exit code $status"
 fail=0
