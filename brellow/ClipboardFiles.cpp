@@ -1,7 +1,8 @@
 #include "ClipboardFiles.h"
 
+#include "DropList.h"
+
 #include <windows.h>
-#include <shellapi.h>
 
 namespace brellow {
 namespace {
@@ -16,27 +17,39 @@ bool OpenClipboardPatiently() {
     return false;
 }
 
+class ClipboardOpen {
+public:
+    ClipboardOpen() : open_(OpenClipboardPatiently()) {}
+    ~ClipboardOpen() {
+        if (open_) CloseClipboard();
+    }
+    ClipboardOpen(const ClipboardOpen&) = delete;
+    ClipboardOpen& operator=(const ClipboardOpen&) = delete;
+    explicit operator bool() const { return open_; }
+
+private:
+    bool open_;
+};
+
+// The block stays the clipboard's; it is only read, within GlobalSize.
+bool ReadDropBlock(HGLOBAL data, std::vector<std::wstring>& paths) {
+    const SIZE_T size = GlobalSize(data);
+    const void* block = size ? GlobalLock(data) : nullptr;
+    if (!block) return false;
+    const bool parsed = ParseDropList(block, size, paths);
+    GlobalUnlock(data);
+    return parsed;
+}
+
 }  // namespace
 
 ClipboardResult ReadClipboardFiles(std::vector<std::wstring>& paths) {
     paths.clear();
     if (!IsClipboardFormatAvailable(CF_HDROP)) return ClipboardResult::NoFileList;
-    if (!OpenClipboardPatiently()) return ClipboardResult::Busy;
-
-    if (HANDLE data = GetClipboardData(CF_HDROP)) {
-        // The handle stays the clipboard's; DragQueryFileW only reads it.
-        HDROP drop = static_cast<HDROP>(data);
-        const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-        for (UINT i = 0; i < count; ++i) {
-            const UINT length = DragQueryFileW(drop, i, nullptr, 0);
-            if (length == 0) continue;
-            std::wstring path(length + 1, L'\0');
-            const UINT copied = DragQueryFileW(drop, i, &path[0], length + 1);
-            path.resize(copied);
-            if (!path.empty()) paths.push_back(std::move(path));
-        }
-    }
-    CloseClipboard();
+    ClipboardOpen clipboard;
+    if (!clipboard) return ClipboardResult::Busy;
+    HANDLE data = GetClipboardData(CF_HDROP);
+    if (!data || !ReadDropBlock(static_cast<HGLOBAL>(data), paths)) paths.clear();
     return paths.empty() ? ClipboardResult::NoFileList : ClipboardResult::Ok;
 }
 

@@ -9,8 +9,8 @@ namespace brellow {
 enum class ClipboardResult { Ok, Busy, NoFileList };
 
 // Fills paths with the clipboard's file list. Busy: another program kept the
-// clipboard open for the whole retry period. NoFileList: no CF_HDROP, or an
-// empty one.
+// clipboard open for the whole retry period. NoFileList: no CF_HDROP, an
+// empty one, or one that does not parse (see ParseDropList).
 ClipboardResult ReadClipboardFiles(std::vector<std::wstring>& paths);
 
 }  // namespace brellow

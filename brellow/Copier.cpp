@@ -1,182 +1,222 @@
 #include "Copier.h"
 
-#include "Handles.h"
 #include "Paths.h"
+#include "StagedFile.h"
 
-#include <windows.h>
-
-#include <algorithm>
-#include <cstring>
+#include <new>
+#include <utility>
 
 namespace brellow {
 namespace {
 
-constexpr size_t kSmallestBuffer = 64 * 1024;
+// Files up to this size go to the workers: one request each with the
+// default settings, so their time goes to opening, naming and closing, which
+// overlap well. Larger files are mostly data and go one at a time.
+constexpr std::uint64_t kSmallFile = 1024 * 1024;
+// Two overlap one file's waits (a disk's queue, a network share) with
+// another's work. More do not pay under Wine, where name lookups and opens
+// are serialised in the process and in its server: measured on the copy
+// benchmark's tree, one worker 1,005 files/s, two 817, four 765, eight 537.
+constexpr size_t kWorkers = 2;
+// Files queued or in flight at most, so that a cancel is quick and the
+// report keeps up.
+constexpr size_t kUnfinishedLimit = 64;
+constexpr SIZE_T kWorkerStack = 256 * 1024;
 
-// Attributes worth carrying over; the rest (compressed, sparse, ...) belong
-// to how the source volume stores the file.
-constexpr DWORD kKeptAttributes =
-    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+class Hold {
+public:
+    explicit Hold(CRITICAL_SECTION& cs) : cs_(cs) { EnterCriticalSection(&cs_); }
+    ~Hold() { LeaveCriticalSection(&cs_); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
 
-// Marks an open file for deletion when its last handle closes, or takes the
-// mark away again. While it is set, a failure, a cancel or even a killed
-// process leaves nothing behind.
-bool SetDeleteOnClose(HANDLE file, bool remove) {
-    FILE_DISPOSITION_INFO disposition = {};
-    disposition.DeleteFile = remove ? TRUE : FALSE;
-    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
-}
-
-bool WriteAll(HANDLE file, const char* data, DWORD size) {
-    while (size) {
-        DWORD written = 0;
-        if (!WriteFile(file, data, size, &written, nullptr) || written == 0) return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
+private:
+    CRITICAL_SECTION& cs_;
+};
 
 }  // namespace
 
-Copier::Copier(const Settings& settings, CopyProgress& progress)
-    : settings_(settings), progress_(progress) {}
+Copier::Copier(const Settings& settings, CopyProgress& progress) : settings_(settings), progress_(progress) {
+    InitializeCriticalSection(&lock_);
+    InitializeConditionVariable(&workReady_);
+    InitializeConditionVariable(&workDone_);
+}
 
 Copier::~Copier() {
-    if (buffer_) VirtualFree(buffer_, 0, MEM_RELEASE);
+    StopWorkers();
+    DeleteCriticalSection(&lock_);
 }
 
-bool Copier::EnsureBuffer(std::uint64_t bytes) {
-    // A 32-bit process cannot hold the largest buffers the settings allow.
-    const std::uint64_t limit = sizeof(void*) == 4 ? 256u * 1024 * 1024 : std::uint64_t(1) << 31;
-    size_t wanted = static_cast<size_t>(std::min(std::max<std::uint64_t>(bytes, kSmallestBuffer), limit));
-    // A larger buffer from an earlier file is kept, but each request stays
-    // the size the settings give for this file.
-    requestSize_ = wanted;
-    if (buffer_ && bufferSize_ >= wanted) return true;
-    if (buffer_) VirtualFree(buffer_, 0, MEM_RELEASE);
-    buffer_ = nullptr;
-    bufferSize_ = 0;
-    // Memory is short: a smaller buffer copies just as correctly.
-    for (; wanted >= kSmallestBuffer; wanted /= 2) {
-        buffer_ = VirtualAlloc(nullptr, wanted, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-        if (buffer_) {
-            bufferSize_ = wanted;
-            requestSize_ = wanted;
-            return true;
-        }
-    }
-    return false;
+DWORD WINAPI Copier::WorkerMain(void* self) {
+    static_cast<Copier*>(self)->WorkerLoop();
+    return 0;
 }
 
-Copier::FileResult Copier::CopyOneFile(const PlanItem& item, std::wstring& reason) {
-    UniqueHandle source(CreateFileW(ForApi(item.source).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!source) {
-        reason = L"cannot open it: " + ErrorText(GetLastError());
-        return FileResult::Failed;
-    }
-    // Basic information and size rather than GetFileInformationByHandle,
-    // which also asks the volume for its serial number on every file.
-    FILE_BASIC_INFO basic;
-    LARGE_INTEGER size;
-    if (!GetFileInformationByHandleEx(source.get(), FileBasicInfo, &basic, sizeof(basic)) ||
-        !GetFileSizeEx(source.get(), &size)) {
-        reason = L"cannot read it: " + ErrorText(GetLastError());
-        return FileResult::Failed;
-    }
-    if (!EnsureBuffer(RequestSizeFor(settings_, static_cast<std::uint64_t>(size.QuadPart)))) {
-        reason = L"not enough memory for a copy buffer";
-        return FileResult::Failed;
-    }
-
-    // CREATE_NEW: an existing file is never replaced, not even one that
-    // appeared after planning. Read-only comes last: a read-only file could
-    // not be marked for deletion.
-    const DWORD kept = basic.FileAttributes & kKeptAttributes;
-    const DWORD created = kept & ~FILE_ATTRIBUTE_READONLY;
-    DWORD flags = (created ? created : FILE_ATTRIBUTE_NORMAL) | FILE_FLAG_SEQUENTIAL_SCAN;
-    if (!settings_.writeCache) flags |= FILE_FLAG_WRITE_THROUGH;
-    UniqueHandle target(CreateFileW(ForApi(item.target).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                    flags, nullptr));
-    if (!target) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return FileResult::Exists;
-        reason = L"cannot create it in the target folder: " + ErrorText(error);
-        return FileResult::Failed;
-    }
-    // A file that takes more than one request is marked, for a cancel or a
-    // killed process to take it away; a file that fits one request has no
-    // such moment worth two more calls per file (a quarter of the time a
-    // small file takes), and is deleted by name when its write fails. Where
-    // the file system cannot mark a file, it is deleted by name as well.
-    const bool marked = static_cast<std::uint64_t>(size.QuadPart) > requestSize_ &&
-                        SetDeleteOnClose(target.get(), true);
-
-    FileResult result = FileResult::Failed;
+void Copier::WorkerLoop() {
+    CopyBuffer buffer;
     for (;;) {
-        if (progress_.CancelRequested()) {
-            result = FileResult::Cancelled;
-            break;
+        const PlanItem* item = nullptr;
+        {
+            Hold hold(lock_);
+            while (queue_.empty() && !stopping_) {
+                ++idleWorkers_;
+                SleepConditionVariableCS(&workReady_, &lock_, INFINITE);
+                --idleWorkers_;
+            }
+            if (queue_.empty()) return;
+            item = queue_.front();
+            queue_.pop_front();
         }
-        DWORD read = 0;
-        if (!ReadFile(source.get(), buffer_, static_cast<DWORD>(requestSize_), &read, nullptr)) {
-            reason = L"reading failed: " + ErrorText(GetLastError());
-            break;
+        Done done{item, FileResult::Cancelled, std::wstring()};
+        if (!progress_.CancelRequested()) {
+            try {
+                progress_.StartFile(item->source);
+                done.result = CopyOneFile(*item, settings_, buffer, progress_, false, done.reason);
+            } catch (const std::bad_alloc&) {
+                done.result = FileResult::Failed;  // the reason stays empty: no memory to say more
+            }
+            progress_.FinishFile();
         }
-        if (read == 0) {
-            result = FileResult::Copied;
-            break;
+        bool wake = false;
+        {
+            // done_ has room reserved (see Run): no allocation under the lock.
+            Hold hold(lock_);
+            done_.push_back(std::move(done));
+            --unfinished_;
+            // The calling thread is woken once half the room is free, or all
+            // is done, not for every file: a wake per file costs more than a
+            // small file's copy.
+            wake = coordinatorWaiting_ && (unfinished_ <= kUnfinishedLimit / 2 || unfinished_ == 0);
+            if (wake) coordinatorWaiting_ = false;
         }
-        if (!WriteAll(target.get(), static_cast<const char*>(buffer_), read)) {
-            reason = L"writing failed: " + ErrorText(GetLastError());
-            break;
-        }
-        progress_.AddBytes(read);
+        if (wake) WakeConditionVariable(&workDone_);
     }
-
-    if (result == FileResult::Copied && !settings_.writeCache && !FlushFileBuffers(target.get())) {
-        reason = L"writing failed: " + ErrorText(GetLastError());
-        result = FileResult::Failed;
-    }
-    if (result == FileResult::Copied && marked && !SetDeleteOnClose(target.get(), false)) {
-        reason = L"cannot keep it: " + ErrorText(GetLastError());
-        result = FileResult::Failed;
-    }
-    if (result == FileResult::Copied) {
-        // The source's times, and read-only now that the data is in.
-        FILE_BASIC_INFO finished = {};
-        finished.CreationTime = basic.CreationTime;
-        finished.LastWriteTime = basic.LastWriteTime;
-        finished.FileAttributes = kept ? kept : FILE_ATTRIBUTE_NORMAL;
-        SetFileInformationByHandle(target.get(), FileBasicInfo, &finished, sizeof(finished));
-        return FileResult::Copied;
-    }
-    target.reset();
-    if (!marked) DeleteFileW(ForApi(item.target).c_str());
-    return result;
 }
 
-void Copier::RemoveCreatedFolders() {
+bool Copier::StartWorkers() {
+    if (!workers_.empty()) return true;
+    if (workersFailed_) return false;
+    for (size_t i = 0; i < kWorkers; ++i) {
+        HANDLE thread = CreateThread(nullptr, kWorkerStack, WorkerMain, this, STACK_SIZE_PARAM_IS_A_RESERVATION,
+                                     nullptr);
+        if (!thread) break;
+        workers_.emplace_back(thread);
+    }
+    // Without any worker, the calling thread copies the small files as well.
+    workersFailed_ = workers_.empty();
+    return !workersFailed_;
+}
+
+void Copier::StopWorkers() {
+    if (workers_.empty()) return;
+    {
+        Hold hold(lock_);
+        stopping_ = true;
+    }
+    WakeAllConditionVariable(&workReady_);
+    for (const UniqueHandle& worker : workers_) WaitForSingleObject(worker.get(), INFINITE);
+    workers_.clear();
+    Hold hold(lock_);
+    stopping_ = false;
+}
+
+void Copier::Queue(const PlanItem& item, Report& report) {
+    bool wake = false;
+    {
+        Hold hold(lock_);
+        while (unfinished_ >= kUnfinishedLimit) {
+            coordinatorWaiting_ = true;
+            SleepConditionVariableCS(&workDone_, &lock_, INFINITE);
+        }
+        queue_.push_back(&item);
+        ++unfinished_;
+        wake = idleWorkers_ > 0;
+    }
+    if (wake) WakeConditionVariable(&workReady_);
+    ReportDone(report);
+}
+
+void Copier::WaitForQueue(Report& report) {
+    for (;;) {
+        ReportDone(report);
+        Hold hold(lock_);
+        if (unfinished_ == 0 && done_.empty()) return;
+        if (unfinished_ != 0) {
+            coordinatorWaiting_ = true;
+            SleepConditionVariableCS(&workDone_, &lock_, INFINITE);
+        }
+    }
+}
+
+void Copier::ReportDone(Report& report) {
+    {
+        Hold hold(lock_);
+        if (done_.empty()) return;
+        reporting_.swap(done_);  // done_ takes over reporting_'s room
+    }
+    for (const Done& done : reporting_) ReportFile(*done.item, done.result, done.reason, report);
+    reporting_.clear();
+}
+
+void Copier::ReportFile(const PlanItem& item, FileResult result, const std::wstring& reason, Report& report) {
+    switch (result) {
+    case FileResult::Copied:
+        report.Copied(item.target);
+        break;
+    case FileResult::Exists:
+        report.Skipped(item.source, L"\"" + item.target + L"\" already exists");
+        break;
+    case FileResult::Failed:
+        report.Failed(item.source, reason.empty() ? L"not enough memory" : reason);
+        MarkIncomplete(item.target);
+        break;
+    case FileResult::Cancelled:
+        break;
+    }
+}
+
+void Copier::MarkIncomplete(const std::wstring& target) {
+    for (std::wstring folder = target; !folder.empty();) {
+        if (!incomplete_.insert(folder).second) break;
+        std::wstring parent = ParentFolder(folder);
+        if (parent == folder) break;
+        folder = std::move(parent);
+    }
+}
+
+void Copier::RemoveCreatedFolders(bool onlyIncomplete) {
+    // Deepest first; RemoveDirectoryW refuses, as it should, a folder that
+    // holds anything.
     for (auto it = createdFolders_.rbegin(); it != createdFolders_.rend(); ++it)
-        RemoveDirectoryW(ForApi(*it).c_str());  // fails, as it should, when not empty
+        if (!onlyIncomplete || incomplete_.count(*it)) RemoveDirectoryW(ForApi(*it).c_str());
+    createdFolders_.clear();
+    incomplete_.clear();
 }
 
 bool Copier::Run(const CopyPlan& plan, Report& report) {
     progress_.Begin(plan.totalBytes, plan.fileCount);
-    std::vector<std::wstring> failedFolders;
-    auto belowFailedFolder = [&](const std::wstring& target) {
-        for (const std::wstring& folder : failedFolders)
-            if (IsSameOrBelow(target, folder)) return true;
-        return false;
-    };
+    {
+        // Each Queue is followed by ReportDone, so finished files never
+        // outnumber the unfinished limit plus one between two swaps.
+        Hold hold(lock_);
+        done_.reserve(2 * kUnfinishedLimit);
+        reporting_.reserve(2 * kUnfinishedLimit);
+    }
+    for (const std::wstring& folder : plan.existingFolders) RemoveLeftovers(folder);
+    for (const PlanProblem& problem : plan.problems)
+        if (!problem.skipped && !problem.target.empty()) MarkIncomplete(problem.target);
 
+    // Everything below a folder follows it in the plan, so one folder that
+    // could not be created covers all items up to the first one outside it.
+    std::wstring failedFolder;
     for (const PlanItem& item : plan.items) {
         if (progress_.CancelRequested()) break;
-        if (belowFailedFolder(item.target)) {
-            report.Failed(item.source, L"its folder could not be created");
-            continue;
+        if (!failedFolder.empty()) {
+            if (IsSameOrBelow(item.target, failedFolder)) {
+                report.Failed(item.source, L"its folder could not be created");
+                continue;
+            }
+            failedFolder.clear();
         }
         if (item.isFolder) {
             if (CreateDirectoryW(ForApi(item.target).c_str(), nullptr)) {
@@ -189,32 +229,31 @@ bool Copier::Run(const CopyPlan& plan, Report& report) {
                 (attributes & FILE_ATTRIBUTE_DIRECTORY))
                 continue;
             report.Failed(item.source, L"cannot create \"" + item.target + L"\": " + ErrorText(error));
-            failedFolders.push_back(item.target);
+            MarkIncomplete(item.target);
+            failedFolder = item.target;
             continue;
         }
-
+        if (item.size <= kSmallFile && StartWorkers()) {
+            Queue(item, report);
+            continue;
+        }
         progress_.StartFile(item.source);
         std::wstring reason;
-        switch (CopyOneFile(item, reason)) {
-        case FileResult::Copied:
-            report.Copied(item.target);
-            break;
-        case FileResult::Exists:
-            report.Skipped(item.source, L"\"" + item.target + L"\" already exists");
-            break;
-        case FileResult::Failed:
-            report.Failed(item.source, reason);
-            break;
-        case FileResult::Cancelled:
-            break;
-        }
+        const FileResult result = CopyOneFile(item, settings_, buffer_, progress_, true, reason);
         progress_.FinishFile();
+        ReportFile(item, result, reason, report);
+        ReportDone(report);
     }
+    WaitForQueue(report);
+    StopWorkers();
 
-    if (!progress_.CancelRequested()) return true;
-    RemoveCreatedFolders();
-    report.Cancelled();
-    return false;
+    if (progress_.CancelRequested()) {
+        RemoveCreatedFolders(false);
+        report.Cancelled();
+        return false;
+    }
+    RemoveCreatedFolders(true);
+    return true;
 }
 
 }  // namespace brellow

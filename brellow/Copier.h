@@ -1,15 +1,23 @@
-// Carries out a copy plan: folders first, then each file through a buffer
-// sized by the settings. A file under copy is marked for deletion until it is
-// complete, so no partial file outlives a failure, a cancel or a crash.
+// Carries out a copy plan. Folders are created in plan order; small files go
+// to a few worker threads, several in flight at once, while larger ones are
+// copied one at a time on the calling thread with the full buffer the
+// settings give them. Every file is written as a StagedFile, so no file ever
+// appears under its final name before it is complete.
 #pragma once
 
 #include "CopyPlan.h"
 #include "CopyProgress.h"
+#include "FileCopy.h"
+#include "Handles.h"
 #include "Report.h"
 #include "Settings.h"
 
-#include <cstdint>
+#include <windows.h>
+
+#include <cstddef>
+#include <deque>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace brellow {
@@ -21,24 +29,50 @@ public:
     Copier(const Copier&) = delete;
     Copier& operator=(const Copier&) = delete;
 
-    // Copies what the plan lists and reports each file. Returns false when
-    // the user cancelled: the file in progress is then removed, and so are the
-    // folders this run created that are still empty.
+    // Removes what ended runs left in the plan's existing folders, copies
+    // what the plan lists and reports each file (the report is touched on
+    // the calling thread only). Folders this run created are removed again
+    // where they stay empty: all of them after a cancel, those below a
+    // failure otherwise. Returns false when the user cancelled.
     bool Run(const CopyPlan& plan, Report& report);
 
 private:
-    enum class FileResult { Copied, Exists, Failed, Cancelled };
+    struct Done {
+        const PlanItem* item;
+        FileResult result;
+        std::wstring reason;
+    };
 
-    FileResult CopyOneFile(const PlanItem& item, std::wstring& reason);
-    bool EnsureBuffer(std::uint64_t bytes);
-    void RemoveCreatedFolders();
+    static DWORD WINAPI WorkerMain(void* self);
+    void WorkerLoop();
+    bool StartWorkers();
+    void StopWorkers();
+    void Queue(const PlanItem& item, Report& report);
+    void WaitForQueue(Report& report);
+    void ReportDone(Report& report);
+    void ReportFile(const PlanItem& item, FileResult result, const std::wstring& reason, Report& report);
+    void MarkIncomplete(const std::wstring& target);
+    void RemoveCreatedFolders(bool onlyIncomplete);
 
     Settings settings_;
     CopyProgress& progress_;
-    void* buffer_ = nullptr;
-    size_t bufferSize_ = 0;
-    size_t requestSize_ = 0;  // bytes per read and write for the current file
+    CopyBuffer buffer_;  // the calling thread's, for the larger files
+
+    CRITICAL_SECTION lock_;
+    CONDITION_VARIABLE workReady_;
+    CONDITION_VARIABLE workDone_;
+    std::deque<const PlanItem*> queue_;  // guarded by lock_, as are the next six
+    std::vector<Done> done_;
+    size_t unfinished_ = 0;  // queued or being copied
+    size_t idleWorkers_ = 0;  // waiting for a file
+    bool coordinatorWaiting_ = false;  // the calling thread waits for room or the end
+    bool stopping_ = false;
+    std::vector<Done> reporting_;  // the calling thread's: finished files being reported
+    std::vector<UniqueHandle> workers_;
+    bool workersFailed_ = false;
+
     std::vector<std::wstring> createdFolders_;
+    std::unordered_set<std::wstring> incomplete_;  // folders below which something failed
 };
 
 }  // namespace brellow

@@ -1,5 +1,7 @@
 #include "Paths.h"
 
+#include "Handles.h"
+
 namespace brellow {
 namespace {
 
@@ -44,6 +46,54 @@ std::wstring ForApi(const std::wstring& path) {
     if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
     if (path.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + path.substr(2);
     return path;
+}
+
+bool IsFullPath(const std::wstring& path) {
+    auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    if (path.size() >= 3 && path[1] == L':' && separator(path[2])) {
+        const wchar_t drive = path[0];
+        return (drive >= L'A' && drive <= L'Z') || (drive >= L'a' && drive <= L'z');
+    }
+    return path.size() >= 3 && separator(path[0]) && separator(path[1]) && !separator(path[2]);
+}
+
+bool IsPlainName(const std::wstring& name) {
+    if (name.empty() || name == L"." || name == L"..") return false;
+    return name.find_first_of(std::wstring(L"\\/:\0", 4)) == std::wstring::npos;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+    std::wstring full(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+        if (length == 0) return std::wstring();
+        if (length < full.size()) {
+            full.resize(length);
+            return full;
+        }
+        full.assign(length, L'\0');  // length counts the terminator here
+    }
+    return std::wstring();
+}
+
+std::wstring FinalPath(const std::wstring& path) {
+    UniqueHandle file(CreateFileW(ForApi(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return std::wstring();
+    std::wstring final(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length =
+            GetFinalPathNameByHandleW(file.get(), &final[0], static_cast<DWORD>(final.size()), VOLUME_NAME_DOS);
+        if (length == 0) return std::wstring();
+        if (length < final.size()) {
+            final.resize(length);
+            if (final.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\" + final.substr(7);
+            if (final.compare(0, 4, L"\\\\?\\") == 0) return final.substr(4);
+            return final;
+        }
+        final.assign(length, L'\0');
+    }
+    return std::wstring();
 }
 
 bool IsSameOrBelow(const std::wstring& inner, const std::wstring& outer) {

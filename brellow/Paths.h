@@ -20,6 +20,23 @@ std::wstring ParentFolder(const std::wstring& path);
 // "\\?\" prefix so that deep trees copy as well as shallow ones.
 std::wstring ForApi(const std::wstring& path);
 
+// True for a path that names its drive or server and starts from the root:
+// "C:\x", "C:/x", "\\server\share\x", "\\?\C:\x". Not "x", "C:x" or "\x", which
+// depend on the process's current folders.
+bool IsFullPath(const std::wstring& path);
+
+// True for a name that stays in the folder it is joined to: not empty, not
+// "." or "..", and without separators or a stream's colon.
+bool IsPlainName(const std::wstring& name);
+
+// GetFullPathNameW: "." and ".." resolved, "/" made "\". Empty on failure.
+std::wstring FullPath(const std::wstring& path);
+
+// The path the file system gives an open file or folder (links and short
+// names resolved), in the plain "C:\..." or "\\server\..." form. Empty when
+// it cannot be opened or asked.
+std::wstring FinalPath(const std::wstring& path);
+
 // True when inner is outer itself or lies somewhere below it.
 bool IsSameOrBelow(const std::wstring& inner, const std::wstring& outer);
 

@@ -51,8 +51,14 @@ void Report::Cancelled() {
     lines_.push_back({L"cancelled", std::wstring(), std::wstring()});
 }
 
+void Report::Stopped(const std::wstring& message) {
+    stopped_ = true;
+    lines_.push_back({L"stopped", std::wstring(), message});
+}
+
 int Report::Finish(HWND owner) {
     const int outcome = fatal_ ? kNothingDone
+                        : stopped_ ? kStopped
                         : cancelled_ ? kCancelled
                         : (skipped_ || failed_) ? kSomeNotCopied
                                                 : kAllCopied;
@@ -86,7 +92,10 @@ int Report::Finish(HWND owner) {
         for (const Line& line : lines_)
             if (line.reason.size() && wcscmp(line.kind, L"fatal") == 0) message += line.reason + L"\n";
     } else {
-        if (cancelled_) message += L"The copy was cancelled. The file in progress was removed.\n";
+        if (stopped_)
+            for (const Line& line : lines_)
+                if (wcscmp(line.kind, L"stopped") == 0) message += line.reason + L"\n";
+        if (cancelled_ && !stopped_) message += L"The copy was cancelled. The file in progress was removed.\n";
         message += std::to_wstring(copied_) + L" copied, " + std::to_wstring(skipped_) + L" skipped, " +
                    std::to_wstring(failed_) + L" failed.\n";
         size_t shown = 0;

@@ -13,7 +13,7 @@ namespace brellow {
 class Report {
 public:
     // Exit codes of the engine.
-    enum Outcome { kAllCopied = 0, kSomeNotCopied = 1, kNothingDone = 2, kCancelled = 3 };
+    enum Outcome { kAllCopied = 0, kSomeNotCopied = 1, kNothingDone = 2, kCancelled = 3, kStopped = 4 };
 
     Report();
 
@@ -23,6 +23,9 @@ public:
     // Stops the run before anything is copied.
     void Fatal(const std::wstring& message);
     void Cancelled();
+    // The copy ended on an unexpected error before it was through: what was
+    // copied is listed and complete, the rest may be missing.
+    void Stopped(const std::wstring& message);
 
     // Tells the user (or writes the report file) and returns the exit code.
     int Finish(HWND owner);
@@ -41,6 +44,7 @@ private:
     size_t failed_ = 0;
     bool fatal_ = false;
     bool cancelled_ = false;
+    bool stopped_ = false;
 };
 
 }  // namespace brellow

@@ -21,18 +21,25 @@ using namespace brellow;
 
 namespace {
 
+// Exit codes of the copying thread; anything else means it did not end
+// through its own return (it was ended from outside, for instance).
+constexpr DWORD kThreadFinished = 0;
+constexpr DWORD kThreadOutOfMemory = 1;
+constexpr DWORD kThreadError = 2;
+
 struct CopyJob {
     const std::vector<std::wstring>* sources;
     const std::wstring* target;
     Copier* copier;
     Report* report;  // the copying thread's alone until it ends
-    bool outOfMemory;
+    volatile LONG finished;  // set as the thread's last step
 };
 
 // Plans and copies. Planning walks every source folder, which takes a while
 // for large trees, so it runs here too, with the window already up.
 DWORD WINAPI CopyThread(void* parameter) {
     auto* job = static_cast<CopyJob*>(parameter);
+    DWORD status = kThreadFinished;
     // Path strings are the only allocations; running out of memory for them
     // ends the run with a message instead of a silent abort.
     try {
@@ -45,9 +52,26 @@ DWORD WINAPI CopyThread(void* parameter) {
         }
         job->copier->Run(plan, *job->report);
     } catch (const std::bad_alloc&) {
-        job->outOfMemory = true;
+        status = kThreadOutOfMemory;
+    } catch (...) {
+        status = kThreadError;
     }
-    return 0;
+    InterlockedExchange(&job->finished, 1);
+    return status;
+}
+
+bool Returned(const CopyJob& job) {
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&job.finished), 0, 0) != 0;
+}
+
+// Only a thread that returned by itself, without an error, has told the
+// report everything. Anything else is a failure, never success or a cancel.
+bool CheckCopyThread(DWORD code, bool returned, Report& report) {
+    if (returned && code == kThreadFinished) return true;
+    report.Stopped(returned && code == kThreadOutOfMemory
+                       ? L"Brellow ran out of memory; the copy stopped. Files not reported as copied may be missing."
+                       : L"The copy stopped on an unexpected error. Files not reported as copied may be missing.");
+    return false;
 }
 
 // Creating and deleting a scratch file is the only sure test that we may write.
@@ -61,16 +85,24 @@ bool CanWriteInto(const std::wstring& folder, DWORD& error) {
 }
 
 bool CheckTarget(const std::wstring& argument, std::wstring& target, Report& report) {
-    wchar_t full[32768];
-    const DWORD length = GetFullPathNameW(argument.c_str(), ARRAYSIZE(full), full, nullptr);
-    if (length == 0 || length >= ARRAYSIZE(full)) {
+    // The menu passes a full path; anything else would resolve against a
+    // current folder that is no longer the starting program's.
+    if (!IsFullPath(argument)) {
+        report.Fatal(L"\"" + argument + L"\" is not a full path to a folder.");
+        return false;
+    }
+    target = FullPath(argument);
+    if (target.empty()) {
         report.Fatal(L"\"" + argument + L"\" is not a usable folder name.");
         return false;
     }
-    target.assign(full, length);
     const DWORD attributes = GetFileAttributesW(ForApi(target).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
         report.Fatal(L"The target folder \"" + target + L"\" does not exist.");
+        return false;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        report.Fatal(L"The target \"" + target + L"\" is a file, not a folder.");
         return false;
     }
     DWORD error = 0;
@@ -81,9 +113,24 @@ bool CheckTarget(const std::wstring& argument, std::wstring& target, Report& rep
     return true;
 }
 
+// Before anything else: DLLs come from System32 only, never from the
+// starting program's folders, and the process holds none of them as its
+// current folder (a folder in use cannot be removed). Looked up by name:
+// older systems without the update that brings it lack the function.
+void UseSafeFolders() {
+    using SetDirectories = BOOL(WINAPI*)(DWORD);
+    const auto proc = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+    if (proc)
+        reinterpret_cast<SetDirectories>(reinterpret_cast<void (*)()>(proc))(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    wchar_t system[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(system, ARRAYSIZE(system));
+    if (length && length < ARRAYSIZE(system)) SetCurrentDirectoryW(system);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    UseSafeFolders();
     Report report;
 
     std::wstring argument;
@@ -108,14 +155,23 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     CopyProgress progress;
     Copier copier(LoadSettings(), progress);
-    CopyJob job = {&sources, &target, &copier, &report, false};
+    CopyJob job = {&sources, &target, &copier, &report, 0};
     ProgressWindow window(progress);
     UniqueHandle worker(CreateThread(nullptr, 0, CopyThread, &job, 0, nullptr));
+    DWORD code = kThreadError;
     if (!worker) {
-        CopyThread(&job);  // no second thread: copy without a window
+        code = CopyThread(&job);  // no second thread: copy without a window
     } else {
         window.RunUntilDone(worker.get());
+        if (!GetExitCodeThread(worker.get(), &code)) code = kThreadError;
     }
-    if (job.outOfMemory) report.Failed(target, L"Brellow ran out of memory; the copy stopped.");
-    return report.Finish(window.handle());
+    const bool returned = Returned(job);
+    // Workers of a copy that stopped early discard what they have in hand.
+    if (!CheckCopyThread(code, returned, report)) progress.RequestCancel();
+    const int outcome = report.Finish(window.handle());
+    // A copying thread that never returned may have left the copier's
+    // workers waiting for it: end the process here rather than wait for them.
+    // Their unfinished files never got their final names.
+    if (!returned) TerminateProcess(GetCurrentProcess(), static_cast<UINT>(outcome));
+    return outcome;
 }

@@ -15,9 +15,14 @@ namespace {
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 
 // A key name names exactly one level below its parent. An empty name would
-// name the parent itself, which a removal would then take away whole.
+// name the parent itself, which a removal would then take away whole. A name
+// the registry refuses as too long is refused here too, so that the reading
+// pass finds it: found only by the registry, it fails a registration halfway,
+// and the rollback then fails on the same name before it reaches the keys
+// above it.
 bool IsBadKeyName(LPCWSTR name) noexcept {
-    return name[0] == L'\0' || wcschr(name, L'\\') != nullptr;
+    return name[0] == L'\0' || wcsnlen(name, kMaxKeyNameLength + 1) > static_cast<size_t>(kMaxKeyNameLength) ||
+           wcschr(name, L'\\') != nullptr;
 }
 
 bool IsOpeningBrace(LPCWSTR token) noexcept {

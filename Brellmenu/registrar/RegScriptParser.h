@@ -11,7 +11,10 @@ constexpr int kTokenBufferSize = 4096;
 constexpr int kMaxTokenLength = 4094;
 // A variable name between percent signs holds at most 31 characters.
 constexpr int kVariableNameBufferSize = 32;
-// The key name remembered for deletion is cut to 259 characters.
+// The registry refuses longer key names (UTF-16 code units, counted after
+// variable substitution, as the registry sees them).
+constexpr int kMaxKeyNameLength = 255;
+// The key name remembered for deletion; every name the walker accepts fits.
 constexpr int kKeyNameBufferSize = 260;
 // Every nesting level keeps two name buffers on the stack; deeper scripts are
 // refused rather than allowed to exhaust the host's stack.

@@ -1,7 +1,9 @@
 // Copy throughput of the engine's copier beside CopyFileExW, on the same data
-// in the same run: one large file, then a tree of a few thousand small files.
-// Prints both and the ratio (engine / CopyFileExW; above 1 is faster). The
-// data lives in a temporary folder that is removed at the end.
+// in the same run: one large file, then a tree of 3,000 small files, each
+// copied whole by the engine (staged files renamed into place, small files on
+// its workers) and by a CopyFileExW loop over the same plan. Prints both and
+// the ratio (engine / CopyFileExW; above 1 is faster). The data lives in a
+// temporary folder that is removed at the end.
 #include "Copier.h"
 #include "CopyPlan.h"
 #include "CopyProgress.h"
@@ -87,10 +89,11 @@ struct Figures {
     double system = 1e30;
 };
 
-// Best of three for each, alternating which goes first, into a fresh target.
-Figures MeasureWhole(const std::vector<std::wstring>& sources, const std::wstring& target, bool& ok) {
+// Best of rounds for each, alternating which goes first, into a fresh target,
+// so that both meet the same load of a shared machine.
+Figures MeasureWhole(const std::vector<std::wstring>& sources, const std::wstring& target, int rounds, bool& ok) {
     Figures best;
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         for (int turn = 0; turn < 2; ++turn) {
             const bool engine = (round + turn) % 2 == 0;
             RemoveTree(target);
@@ -103,44 +106,6 @@ Figures MeasureWhole(const std::vector<std::wstring>& sources, const std::wstrin
             double& slot = engine ? best.engine : best.system;
             slot = std::min(slot, Seconds(start, end));
         }
-    }
-    RemoveTree(target);
-    return best;
-}
-
-// Many small files: the two copy file by file in turns, so that both meet
-// the same load of a shared machine; best of three rounds for each.
-Figures MeasureFileByFile(const std::wstring& tree, const std::wstring& target, bool& ok) {
-    Figures best;
-    const std::wstring engineTarget = target + L"\\engine";
-    const std::wstring systemTarget = target + L"\\system";
-    for (int round = 0; round < 3; ++round) {
-        RemoveTree(target);
-        CreateDirectoryW(target.c_str(), nullptr);
-        CreateDirectoryW(engineTarget.c_str(), nullptr);
-        CreateDirectoryW(systemTarget.c_str(), nullptr);
-        const brellow::CopyPlan enginePlan = brellow::MakeCopyPlan({tree}, engineTarget);
-        const brellow::CopyPlan systemPlan = brellow::MakeCopyPlan({tree}, systemTarget);
-        brellow::CopyProgress progress;
-        brellow::Copier copier(brellow::LoadSettings(), progress);
-        brellow::Report report;
-        double engineTime = 0, systemTime = 0;
-        for (size_t i = 0; i < enginePlan.items.size() && i < systemPlan.items.size(); ++i) {
-            brellow::CopyPlan one;
-            one.items.push_back(enginePlan.items[i]);
-            brellow::CopyPlan other;
-            other.items.push_back(systemPlan.items[i]);
-            for (int turn = 0; turn < 2; ++turn) {
-                const bool engine = (i + turn) % 2 == 0;
-                LARGE_INTEGER start, end;
-                QueryPerformanceCounter(&start);
-                ok = (engine ? copier.Run(one, report) : CopyWithSystem(other)) && ok;
-                QueryPerformanceCounter(&end);
-                (engine ? engineTime : systemTime) += Seconds(start, end);
-            }
-        }
-        best.engine = std::min(best.engine, engineTime);
-        best.system = std::min(best.system, systemTime);
     }
     RemoveTree(target);
     return best;
@@ -186,16 +151,16 @@ int wmain() {
         return 0;
     }
 
-    std::printf("Copy throughput, best of 3 each, engine settings from the registry (defaults when absent);\n"
-                "the tree is copied file by file by both in turns\n");
-    const Figures large = MeasureWhole({data + L"\\large.bin"}, target, ok);
+    std::printf("Copy throughput, best of 3 (large file) and 7 (tree) for each, in turns;\n"
+                "engine settings from the registry (defaults when absent)\n");
+    const Figures large = MeasureWhole({data + L"\\large.bin"}, target, 3, ok);
     Print("one file of 256 MiB", bigSize, 1, large);
-    const Figures small = MeasureFileByFile(tree, target, ok);
+    const Figures small = MeasureWhole({tree}, target, 7, ok);
     char label[64];
     std::snprintf(label, sizeof(label), "tree of %zu files, %.1f MiB", treeFiles,
                   static_cast<double>(treeBytes) / static_cast<double>(kMiB));
     Print(label, treeBytes, treeFiles, small);
-    std::printf("target: ratio >= 0.90 (engine throughput / CopyFileExW throughput)%s\n",
+    std::printf("targets: ratio >= 0.95 for the large file, >= 1.00 for the tree%s\n",
                 ok ? "" : "; some copies FAILED");
 
     RemoveTree(root);

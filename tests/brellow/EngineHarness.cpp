@@ -3,6 +3,8 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstring>
+#include <utility>
 
 namespace enginetest {
 
@@ -28,16 +30,37 @@ ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
 
 std::wstring ScratchFolder::operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
 
+namespace {
+
+// The form that file functions take at any length.
+std::wstring LongForm(const std::wstring& path) {
+    if (path.compare(0, 4, L"\\\\?\\") == 0) return path;
+    return L"\\\\?\\" + path;
+}
+
+}  // namespace
+
 void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
+    // A folder is listed on its first visit and removed on its second, once
+    // everything below it is gone.
+    std::vector<std::pair<std::wstring, bool>> stack{{LongForm(path), false}};
+    while (!stack.empty()) {
+        if (stack.back().second) {
+            RemoveDirectoryW(stack.back().first.c_str());
+            stack.pop_back();
+            continue;
+        }
+        stack.back().second = true;
+        const std::wstring folder = stack.back().first;
+        WIN32_FIND_DATAW entry;
+        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+        if (find == INVALID_HANDLE_VALUE) continue;
         do {
             const std::wstring name = entry.cFileName;
             if (name == L"." || name == L"..") continue;
-            const std::wstring child = path + L"\\" + name;
+            const std::wstring child = folder + L"\\" + name;
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
+                stack.emplace_back(child, false);
             } else {
                 SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileW(child.c_str());
@@ -45,7 +68,6 @@ void RemoveTree(const std::wstring& path) {
         } while (FindNextFileW(find, &entry));
         FindClose(find);
     }
-    RemoveDirectoryW(path.c_str());
 }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
@@ -71,34 +93,37 @@ bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) 
 
 namespace {
 
-void ListInto(const std::wstring& root, const std::wstring& relative, std::vector<std::wstring>& out) {
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((root + L"\\" + relative + L"*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out.push_back(relative + name + L"\\");
-            ListInto(root, relative + name + L"\\", out);
-        } else {
-            out.push_back(relative + name);
-        }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-}
-
 }  // namespace
 
 std::vector<std::wstring> ListTree(const std::wstring& root) {
     std::vector<std::wstring> out;
-    ListInto(root, L"", out);
+    std::vector<std::wstring> pending{L""};
+    const std::wstring base = LongForm(root);
+    while (!pending.empty()) {
+        const std::wstring relative = pending.back();
+        pending.pop_back();
+        WIN32_FIND_DATAW entry;
+        HANDLE find = FindFirstFileW((base + L"\\" + relative + L"*").c_str(), &entry);
+        if (find == INVALID_HANDLE_VALUE) continue;
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                out.push_back(relative + name + L"\\");
+                pending.push_back(relative + name + L"\\");
+            } else {
+                out.push_back(relative + name);
+            }
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
     std::sort(out.begin(), out.end());
     return out;
 }
 
 EngineRun RunEngine(const std::wstring& commandLine,
-                    const std::function<void(const PROCESS_INFORMATION&)>& whileRunning) {
+                    const std::function<void(const PROCESS_INFORMATION&)>& whileRunning,
+                    const std::wstring& currentFolder) {
     EngineRun run;
     ScratchFolder reportFolder;
     const std::wstring reportPath = reportFolder / L"report.txt";
@@ -109,8 +134,8 @@ EngineRun RunEngine(const std::wstring& commandLine,
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     const std::wstring engine = EnginePath();
-    if (!CreateProcessW(engine.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+    if (!CreateProcessW(engine.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &process)) {
         SetEnvironmentVariableW(L"BRELLOW_REPORT", nullptr);
         return run;
     }
@@ -124,24 +149,58 @@ EngineRun RunEngine(const std::wstring& commandLine,
     return run;
 }
 
+bool IsStagedName(const std::wstring& name) {
+    const std::wstring prefix = L".brellow-";
+    const std::wstring suffix = L".part";
+    if (name.size() != prefix.size() + 16 + suffix.size()) return false;
+    if (name.compare(0, prefix.size(), prefix) != 0 || name.compare(prefix.size() + 16, suffix.size(), suffix) != 0)
+        return false;
+    return name.find_first_not_of(L"0123456789abcdef", prefix.size()) == prefix.size() + 16;
+}
+
 namespace {
 
-bool FileSize(const std::wstring& path, ULONGLONG& size) {
-    // A listing sees the file even while it is marked for deletion.
+// A listing sees a file even while it is marked for deletion.
+std::vector<std::pair<std::wstring, ULONGLONG>> StagedFilesWithSizes(const std::wstring& folder) {
+    std::vector<std::pair<std::wstring, ULONGLONG>> found;
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(path.c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return false;
+    HANDLE find = FindFirstFileW((folder + L"\\.brellow-*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return found;
+    do {
+        if (IsStagedName(entry.cFileName))
+            found.emplace_back(entry.cFileName,
+                               (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow);
+    } while (FindNextFileW(find, &entry));
     FindClose(find);
-    size = (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-    return true;
+    return found;
+}
+
+// Any file counts, not only a staged one: an engine that wrote under the
+// final name must be caught as well, for its tests to fail.
+bool WritingInto(const std::wstring& folder, ULONGLONG fullSize) {
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    bool writing = false;
+    do {
+        const ULONGLONG size = (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+        writing = !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && size > 0 && size < fullSize;
+    } while (!writing && FindNextFileW(find, &entry));
+    FindClose(find);
+    return writing;
 }
 
 }  // namespace
 
-bool CopyFreezer::FreezeWhileWriting(const PROCESS_INFORMATION& process, const std::wstring& file,
+std::vector<std::wstring> StagedFilesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    for (const auto& file : StagedFilesWithSizes(folder)) names.push_back(file.first);
+    return names;
+}
+
+bool CopyFreezer::FreezeWhileWriting(const PROCESS_INFORMATION& process, const std::wstring& folder,
                                      ULONGLONG fullSize) {
-    ULONGLONG size = 0;
-    while (!FileSize(file, size)) {
+    while (!WritingInto(folder, fullSize)) {
         if (WaitForSingleObject(process.hProcess, 0) != WAIT_TIMEOUT) return false;
         Sleep(1);
     }
@@ -151,7 +210,7 @@ bool CopyFreezer::FreezeWhileWriting(const PROCESS_INFORMATION& process, const s
     entry.dwSize = sizeof(entry);
     for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
         if (entry.th32OwnerProcessID != process.dwProcessId || entry.th32ThreadID == process.dwThreadId) continue;
-        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME | THREAD_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ThreadID);
         if (!thread) continue;
         if (SuspendThread(thread) == static_cast<DWORD>(-1)) {
             CloseHandle(thread);
@@ -160,8 +219,8 @@ bool CopyFreezer::FreezeWhileWriting(const PROCESS_INFORMATION& process, const s
         threads_.push_back(thread);
     }
     CloseHandle(snapshot);
-    return !threads_.empty() && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT && FileSize(file, size) &&
-           size < fullSize;
+    return !threads_.empty() && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT &&
+           WritingInto(folder, fullSize);
 }
 
 void CopyFreezer::Thaw() {
@@ -170,6 +229,91 @@ void CopyFreezer::Thaw() {
         CloseHandle(thread);
     }
     threads_.clear();
+}
+
+void CopyFreezer::EndThreads() {
+    for (HANDLE thread : threads_) {
+        TerminateThread(thread, 0);
+        WaitForSingleObject(thread, 30000);
+        CloseHandle(thread);
+    }
+    threads_.clear();
+}
+
+bool PutClipboardBlock(UINT format, const std::string& bytes) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    if (!memory) return false;
+    if (void* locked = GlobalLock(memory)) {
+        if (!bytes.empty()) memcpy(locked, bytes.data(), bytes.size());
+        GlobalUnlock(memory);
+    }
+    bool placed = false;
+    for (int attempt = 0; attempt < 40 && !placed; ++attempt) {
+        if (!OpenClipboard(nullptr)) {
+            Sleep(50);
+            continue;
+        }
+        placed = EmptyClipboard() && SetClipboardData(format, memory) != nullptr;
+        CloseClipboard();
+        break;
+    }
+    if (!placed) GlobalFree(memory);
+    return placed;
+}
+
+namespace {
+
+constexpr int kPieceLevels = 50;
+
+std::wstring Levels(const std::wstring& name, int count) {
+    std::wstring path;
+    for (int i = 0; i < count; ++i) path += L"\\" + name;
+    return path;
+}
+
+}  // namespace
+
+bool MakeDeepChain(const std::wstring& root, const std::wstring& name, int levels) {
+    const std::wstring top = LongForm(root);
+    if (!CreateDirectoryW(top.c_str(), nullptr)) return false;
+    // The deepest piece first, with the file; then each new piece is built
+    // beside the chain and the chain moved into its deepest folder.
+    int depth = 0;
+    std::wstring path = top;
+    for (; depth < kPieceLevels && depth < levels; ++depth) {
+        path += L"\\" + name;
+        if (!CreateDirectoryW(path.c_str(), nullptr)) return false;
+    }
+    WriteBytes(path + L"\\bottom.txt", "bottom");
+    const std::wstring piece = top + L"\\piece";
+    while (depth < levels) {
+        const int add = std::min(kPieceLevels, levels - depth);
+        if (!CreateDirectoryW(piece.c_str(), nullptr)) return false;
+        path = piece;
+        for (int i = 0; i < add; ++i) {
+            path += L"\\" + name;
+            if (!CreateDirectoryW(path.c_str(), nullptr)) return false;
+        }
+        if (!MoveFileW((top + L"\\" + name).c_str(), (path + L"\\" + name).c_str())) return false;
+        if (!MoveFileW((piece + L"\\" + name).c_str(), (top + L"\\" + name).c_str())) return false;
+        RemoveDirectoryW(piece.c_str());
+        depth += add;
+    }
+    return true;
+}
+
+void RemoveDeepChain(const std::wstring& root, const std::wstring& name) {
+    const std::wstring top = LongForm(root);
+    const std::wstring rest = top + L"\\rest";
+    // Cut the chain below its first piece, remove the piece, move the rest up.
+    for (;;) {
+        const std::wstring below = top + Levels(name, kPieceLevels + 1);
+        if (GetFileAttributesW(below.c_str()) == INVALID_FILE_ATTRIBUTES) break;
+        if (!MoveFileW(below.c_str(), rest.c_str())) break;
+        RemoveTree(top + L"\\" + name);
+        if (!MoveFileW(rest.c_str(), (top + L"\\" + name).c_str())) break;
+    }
+    RemoveTree(top);
 }
 
 std::wstring EngineLine(const std::wstring& folder) { return L"\"" + EnginePath() + L"\" \"" + folder + L"\""; }
@@ -193,6 +337,36 @@ void ClearSettings() {
         RegDeleteTreeW(software, L"Halvorin");
         RegCloseKey(software);
     }
+}
+
+std::string Pattern(size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    unsigned x = seed * 2654435761u + 1;
+    for (char& c : bytes) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    return bytes;
+}
+
+bool WriteLargeFile(const std::wstring& path) {
+    HANDLE big = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (big == INVALID_HANDLE_VALUE) return false;
+    const std::string chunk = Pattern(1024 * 1024, 6);
+    bool ok = true;
+    for (ULONGLONG done = 0; done < kLargeSize && ok; done += chunk.size()) {
+        DWORD written = 0;
+        ok = WriteFile(big, chunk.data(), static_cast<DWORD>(chunk.size()), &written, nullptr) &&
+             written == chunk.size();
+    }
+    CloseHandle(big);
+    return ok;
+}
+
+void UseOneMegabyteRequests() {
+    SetSetting(L"bmin", 1);
+    SetSetting(L"expand", 0);
+    SetSetting(L"wcache", 0);
 }
 
 }  // namespace enginetest

@@ -25,6 +25,7 @@ private:
     std::wstring path_;
 };
 
+// Removes path and all below it, however long the paths (no recursion).
 void RemoveTree(const std::wstring& path);
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
@@ -39,26 +40,57 @@ struct EngineRun {
 
 // Runs commandLine (the whole raw line, engine included) and waits for it.
 // whileRunning, when given, is called with the process right after start.
+// currentFolder, when given, is the folder the engine starts in.
 EngineRun RunEngine(const std::wstring& commandLine,
-                    const std::function<void(const PROCESS_INFORMATION& process)>& whileRunning = nullptr);
+                    const std::function<void(const PROCESS_INFORMATION& process)>& whileRunning = nullptr,
+                    const std::wstring& currentFolder = std::wstring());
 
-// Holds the engine's copying still in the middle of a file: waits until the
-// file being written is in the target folder, then suspends every thread of
-// the process but its first (the window's). Thaw() lets it go on.
+// The engine's temporary files: ".brellow-" + 16 hex digits + ".part".
+bool IsStagedName(const std::wstring& name);
+// The staged files in folder (not below it).
+std::vector<std::wstring> StagedFilesIn(const std::wstring& folder);
+
+// Holds the engine's copying still in the middle of a file: waits until a
+// file being written (a staged file with some but not all of fullSize bytes)
+// is in folder, then suspends every thread of the process but its first
+// (the window's). Thaw() lets it go on.
 class CopyFreezer {
 public:
     ~CopyFreezer() { Thaw(); }
-    // False when the copy ended (or the file was complete) before it could be held.
-    bool FreezeWhileWriting(const PROCESS_INFORMATION& process, const std::wstring& file, ULONGLONG fullSize);
+    // False when the copy ended before it could be held.
+    bool FreezeWhileWriting(const PROCESS_INFORMATION& process, const std::wstring& folder, ULONGLONG fullSize);
     void Thaw();
+    // Ends the held threads, as if they had died, with exit code 0.
+    void EndThreads();
 
 private:
     std::vector<HANDLE> threads_;
 };
+
+// Puts bytes on the clipboard as they are, in format (a CF_HDROP block
+// crafted byte by byte, for instance).
+bool PutClipboardBlock(UINT format, const std::string& bytes);
+
+// A chain of levels nested folders, each named name, below root (which is
+// created), with "bottom.txt" holding "bottom" in the deepest. Built in short
+// pieces that are moved into place, so that no call sees a long path: Wine
+// limits its paths, and slows down with their depth.
+bool MakeDeepChain(const std::wstring& root, const std::wstring& name, int levels);
+// Removes such a chain, however deep, the same way; then root.
+void RemoveDeepChain(const std::wstring& root, const std::wstring& name);
 // The usual line: "<engine>" "<folder>".
 std::wstring EngineLine(const std::wstring& folder);
 
 void SetSetting(const wchar_t* name, DWORD value);
 void ClearSettings();
+
+// size bytes of a pseudo-random pattern; seeds give different patterns.
+std::string Pattern(size_t size, unsigned seed);
+
+// 400 MiB in one file, which the engine copies in one-megabyte requests,
+// written through, after UseOneMegabyteRequests: long enough to be caught.
+constexpr ULONGLONG kLargeSize = 400ull * 1024 * 1024;
+bool WriteLargeFile(const std::wstring& path);
+void UseOneMegabyteRequests();
 
 }  // namespace enginetest

@@ -14,35 +14,6 @@ using ::testing::Not;
 
 namespace {
 
-std::string Pattern(size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    unsigned x = seed * 2654435761u + 1;
-    for (char& c : bytes) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 24);
-    }
-    return bytes;
-}
-
-constexpr ULONGLONG kLargeSize = 400ull * 1024 * 1024;
-
-// 400 MiB in one file, copied in one-megabyte requests by the settings below.
-void WriteLargeFile(const std::wstring& path) {
-    HANDLE big = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(big, INVALID_HANDLE_VALUE);
-    const std::string chunk = Pattern(1024 * 1024, 6);
-    DWORD written = 0;
-    for (ULONGLONG done = 0; done < kLargeSize; done += chunk.size())
-        WriteFile(big, chunk.data(), static_cast<DWORD>(chunk.size()), &written, nullptr);
-    CloseHandle(big);
-}
-
-void UseOneMegabyteRequests() {
-    SetSetting(L"bmin", 1);
-    SetSetting(L"expand", 0);
-    SetSetting(L"wcache", 0);
-}
-
 // Waits for the engine's progress window; null when the engine ended first.
 HWND WaitForProgressWindow(HANDLE process) {
     while (WaitForSingleObject(process, 20) == WAIT_TIMEOUT) {
@@ -207,10 +178,18 @@ TEST_F(Engine, AMissingTargetOrArgumentIsAnErrorAndNothingIsCreated) {
     EXPECT_THAT(run.report, HasSubstr("does not exist"));
     EXPECT_FALSE(Exists(target / L"not here"));
 
-    // A file is no folder either.
+    // A file is no folder either, and the message says what it is.
     WriteBytes(target / L"plain", "");
     run = RunEngine(EngineLine(target / L"plain"));
     EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_THAT(run.report, HasSubstr("is a file, not a folder"));
+
+    // A relative folder would depend on where the engine was started.
+    CreateDirectoryW((target / L"inside").c_str(), nullptr);
+    run = RunEngine(L"\"" + EnginePath() + L"\" \"inside\"", nullptr, target.path());
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_THAT(run.report, HasSubstr("not a full path"));
+    RemoveDirectoryW((target / L"inside").c_str());
 
     run = RunEngine(L"\"" + EnginePath() + L"\"");
     EXPECT_EQ(run.exitCode, 2u);
@@ -245,7 +224,7 @@ TEST_F(Engine, AnUnreadableSourceLeavesNoFileBehind) {
 
 TEST_F(Engine, CancelLeavesNoPartialFile) {
     UseOneMegabyteRequests();
-    WriteLargeFile(source / L"big.bin");
+    ASSERT_TRUE(WriteLargeFile(source / L"big.bin"));
     CreateDirectoryW((source / L"later").c_str(), nullptr);
     WriteBytes(source / L"later\\after.txt", "after");
     ASSERT_TRUE(brell::PutClipboardFiles({source / L"big.bin", source / L"later"}));
@@ -256,7 +235,7 @@ TEST_F(Engine, CancelLeavesNoPartialFile) {
         // The copy is held in the middle of big.bin while the window (whose
         // thread runs on) appears and its Cancel button is clicked.
         CopyFreezer freezer;
-        held = freezer.FreezeWhileWriting(process, target / L"big.bin", kLargeSize);
+        held = freezer.FreezeWhileWriting(process, target.path(), kLargeSize);
         if (!held) return;
         HWND window = WaitForProgressWindow(process.hProcess);
         ASSERT_NE(window, nullptr);
@@ -283,19 +262,24 @@ TEST_F(Engine, CancelLeavesNoPartialFile) {
 
 TEST_F(Engine, AnEngineKilledMidCopyLeavesNoPartialFile) {
     UseOneMegabyteRequests();
-    WriteLargeFile(source / L"big.bin");
+    ASSERT_TRUE(WriteLargeFile(source / L"big.bin"));
     ASSERT_TRUE(brell::PutClipboardFiles({source / L"big.bin"}));
 
     bool held = false;
+    std::vector<std::wstring> whileHeld;
     RunEngine(EngineLine(target.path()), [&](const PROCESS_INFORMATION& process) {
         CopyFreezer freezer;
-        held = freezer.FreezeWhileWriting(process, target / L"big.bin", kLargeSize);
+        held = freezer.FreezeWhileWriting(process, target.path(), kLargeSize);
         if (!held) return;
+        whileHeld = ListTree(target.path());
         TerminateProcess(process.hProcess, 9);
         WaitForSingleObject(process.hProcess, 30000);
     });
     if (!held) GTEST_SKIP() << "the copy of 400 MiB ended before it could be held";
-    // The file under copy was marked for deletion until complete.
+    // Mid-copy the file is there only under a staged name...
+    ASSERT_EQ(whileHeld.size(), 1u);
+    EXPECT_TRUE(IsStagedName(whileHeld[0]));
+    // ...and as it was marked for deletion, the kill took it away.
     EXPECT_THAT(ListTree(target.path()), ElementsAre());
 }
 

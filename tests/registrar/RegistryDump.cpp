@@ -111,6 +111,32 @@ std::wstring SubkeyNames(HKEY root, const std::wstring& path) {
     return out;
 }
 
+std::vector<std::wstring> KeyPaths(HKEY root, const std::wstring& path) {
+    std::vector<std::wstring> paths;
+    std::vector<std::wstring> pending{L""};
+    while (!pending.empty()) {
+        const std::wstring relative = pending.back();
+        pending.pop_back();
+        const std::wstring full = relative.empty() ? path : path + L"\\" + relative;
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(root, full.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+            // the scratch key itself absent: no keys; a key below it unreadable: listed alone
+            if (!relative.empty()) paths.push_back(relative);
+            continue;
+        }
+        paths.push_back(relative);
+        for (DWORD i = 0;; ++i) {
+            wchar_t name[256];
+            DWORD size = 256;
+            if (RegEnumKeyExW(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+            pending.push_back(relative.empty() ? name : relative + L"\\" + name);
+        }
+        RegCloseKey(key);
+    }
+    std::sort(paths.begin(), paths.end(), LessNoCase);
+    return paths;
+}
+
 void DeleteTree(HKEY root, const std::wstring& path) {
     RegDeleteTreeW(root, path.c_str());
     RegDeleteKeyW(root, path.c_str());

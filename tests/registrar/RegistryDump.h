@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Every key below root\path (the key itself as "[]"), sorted, each followed by
 // its values: name=sz:"text", name=dword:0000000a or name=hex(type):0a,ff.
@@ -13,6 +14,10 @@ std::wstring DumpTree(HKEY root, const std::wstring& path);
 
 // Names of the direct subkeys of root\path, sorted, one a line.
 std::wstring SubkeyNames(HKEY root, const std::wstring& path);
+
+// Paths of every key below root\path, relative to it (the key itself as ""),
+// sorted case-insensitively; empty when the key does not exist.
+std::vector<std::wstring> KeyPaths(HKEY root, const std::wstring& path);
 
 void DeleteTree(HKEY root, const std::wstring& path);
 bool CreateKey(HKEY root, const std::wstring& path);

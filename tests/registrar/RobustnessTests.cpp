@@ -1,7 +1,8 @@
 // Seeded, bounded random mutations of valid scripts, each run in register and
 // then unregister mode below a scratch root: the engine must return an
-// HRESULT, stay inside the scratch root, and (without NoRemove) a successful
-// register followed by a successful unregister must restore the scratch root.
+// HRESULT, stay inside the scratch root, and (without NoRemove) a failed
+// registration must leave no key it created, and a successful register
+// followed by a successful unregister must restore the scratch root.
 #include "ScratchTest.h"
 
 #include <cstdio>
@@ -39,7 +40,8 @@ const Tokens& Vocabulary() {
         L"CLSID", L"zz\\yy", L"'it''s'", L"\x00DC\x00F1\x00EF", L"\x4E2D\x6587", L"\xD83D\xDE00", L"e\x0301",
         L"12345", L"0x10", L"gg", L"'}'", L"'{'", L"\\0", L"a\\0\\0b",
         std::wstring(4094, L'L'), std::wstring(4095, L'L'), L"'" + std::wstring(4094, L'Q') + L"'",
-        std::wstring(300, L'k'), L"'" + std::wstring(5000, L'v') + L"'",
+        std::wstring(255, L'n'), std::wstring(256, L'n'), std::wstring(300, L'k'),
+        L"'" + std::wstring(5000, L'v') + L"'",
     };
     return words;
 }
@@ -94,12 +96,26 @@ private:
     std::mt19937 rng_;
 };
 
+// Written a few guard levels above the body, where the tokens of an entry the
+// body leaves unfinished cannot reach it. Registration writes it only once
+// it is past the whole body; a failed registration that kept it therefore
+// failed after its root block had been completed (the body closed that block
+// early and the surplus braces are no root name), and that block stays
+// registered by design.
+const wchar_t kDoneMarker[] = L"FuzzBlockDone";
+
 std::wstring WrapFuzz(const std::wstring& body) {
     std::wstring text = L"HKCU {\r\n NoRemove Software { NoRemove BrellTest { NoRemove Fuzz {";
     for (int i = 1; i <= kGuardLevels; ++i) text += L" NoRemove w" + std::to_wstring(i) + L" {";
     text += L"\r\n" + body + L"\r\n";
-    for (int i = 0; i < kGuardLevels + 4; ++i) text += L" }";
+    for (int i = 0; i < kGuardLevels / 2; ++i) text += L" }";
+    text += std::wstring(L" val ") + kDoneMarker + L" = s 1";
+    for (int i = kGuardLevels / 2; i < kGuardLevels + 4; ++i) text += L" }";
     return text + L"\r\n";
+}
+
+bool RootBlockWasCompleted() {
+    return DumpTree(HKEY_CURRENT_USER, kFuzzRoot).find(L"\n" + std::wstring(kDoneMarker) + L"=") != std::wstring::npos;
 }
 
 void ResetFuzzRoot() {
@@ -114,6 +130,17 @@ std::wstring OutsideSnapshot() {
     return SubkeyNames(HKEY_CURRENT_USER, L"") + L"|" + SubkeyNames(HKEY_CURRENT_USER, L"Software") + L"|" +
            SubkeyNames(HKEY_CURRENT_USER, L"Software\\BrellTest") + L"|" + SubkeyNames(HKEY_CLASSES_ROOT, L"") +
            L"|" + SubkeyNames(HKEY_LOCAL_MACHINE, L"Software");
+}
+
+// Keys present now that were not there before, one a line.
+std::wstring NewKeys(const std::vector<std::wstring>& before, const std::vector<std::wstring>& after) {
+    std::wstring added;
+    for (const std::wstring& key : after) {
+        bool existed = false;
+        for (const std::wstring& old : before) existed = existed || lstrcmpiW(old.c_str(), key.c_str()) == 0;
+        if (!existed) added += key + L"\n";
+    }
+    return added;
 }
 
 bool ContainsNoRemove(const std::wstring& text) {
@@ -144,8 +171,12 @@ TEST(Robustness, MutatedScriptsStayInsideTheScratchRoot) {
         DumpTree(HKEY_CURRENT_USER, L"Software\\Microsoft") + DumpTree(HKEY_CURRENT_USER, L"Environment");
     ResetFuzzRoot();
     const std::wstring outsideBefore = OutsideSnapshot();
+    // every case starts from these keys
+    const std::vector<std::wstring> guardKeys = KeyPaths(HKEY_CURRENT_USER, kFuzzRoot);
 
     int registered = 0;
+    int failuresChecked = 0;
+    int completedBlocks = 0;
     int roundTrips = 0;
     for (int i = 0; i < cases; ++i) {
         const Tokens& base = BaseBodies()[mutator.Pick(BaseBodies().size())];
@@ -155,6 +186,18 @@ TEST(Robustness, MutatedScriptsStayInsideTheScratchRoot) {
         ResetFuzzRoot();
         const std::wstring scratchBefore = DumpTree(HKEY_CURRENT_USER, kFuzzRoot);
         const HRESULT hrRegister = RunOnce(script, true);
+        // A failed root block is taken back: only a NoRemove key it created,
+        // and the keys above such a key, may stay. A body that closed its
+        // root block early failed after that block had been registered.
+        if (FAILED(hrRegister) && !ContainsNoRemove(body)) {
+            const std::wstring added = NewKeys(guardKeys, KeyPaths(HKEY_CURRENT_USER, kFuzzRoot));
+            if (!added.empty() && RootBlockWasCompleted()) {
+                ++completedBlocks;
+            } else {
+                ++failuresChecked;
+                ASSERT_EQ(L"", added) << "case " << i << " " << Hr(hrRegister) << " " << ToUtf8(body);
+            }
+        }
         const HRESULT hrUnregister = RunOnce(script, false);
 
         // success is always S_OK: nothing in the engine reports a success code
@@ -170,8 +213,9 @@ TEST(Robustness, MutatedScriptsStayInsideTheScratchRoot) {
     DeleteTree(HKEY_CURRENT_USER, kFuzzRoot);
     EXPECT_EQ(fullBefore,
               DumpTree(HKEY_CURRENT_USER, L"Software\\Microsoft") + DumpTree(HKEY_CURRENT_USER, L"Environment"));
-    printf("robustness: %d cases (seed %u), %d registered, %d register/unregister round trips compared\n", cases,
-           seed, registered, roundTrips);
+    printf("robustness: %d cases (seed %u), %d registered, %d failed registrations checked for leftover keys "
+           "(%d more failed after their root block), %d register/unregister round trips compared\n",
+           cases, seed, registered, failuresChecked, completedBlocks, roundTrips);
     EXPECT_GT(registered, cases / 20);
     EXPECT_GT(roundTrips, cases / 20);
 }

@@ -65,9 +65,34 @@ int Usage() {
     return 2;
 }
 
+// DLLs from System32 only, never from the folder the tool was started in.
+// Looked up by name: systems without the update that brings it lack it.
+void LoadDllsFromSystemOnly() {
+    if (const auto set = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories"))
+        reinterpret_cast<BOOL(WINAPI*)(DWORD)>(reinterpret_cast<void (*)()>(set))(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+std::wstring Full(const std::wstring& path) {
+    wchar_t full[32768];
+    const DWORD length = GetFullPathNameW(path.c_str(), ARRAYSIZE(full), full, nullptr);
+    return length && length < ARRAYSIZE(full) ? std::wstring(full, length) : path;
+}
+
+// Names on the command line may be relative to the starting folder: they are
+// made full before the tool moves to System32 (a folder in use cannot be
+// removed).
+void LeaveStartingFolder(std::wstring& folder, std::vector<std::wstring>& files) {
+    folder = Full(folder);
+    for (std::wstring& file : files) file = Full(file);
+    wchar_t system[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length && length < MAX_PATH) SetCurrentDirectoryW(system);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    LoadDllsFromSystemOnly();
     std::wstring folder;
     std::wstring invoke;
     std::vector<std::wstring> files;
@@ -87,6 +112,7 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     if (folder.empty()) return Usage();
+    LeaveStartingFolder(folder, files);
 
     if (!files.empty()) {
         if (!brell::PutClipboardFiles(files)) {

@@ -92,9 +92,31 @@ HRESULT Run(int argc, wchar_t** argv, bool* usageError) {
     return hr;
 }
 
+// DLLs from System32 only, never from the folder the tool was started in.
+// Looked up by name: systems without the update that brings it lack it.
+void LoadDllsFromSystemOnly() {
+    if (const auto set = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories"))
+        reinterpret_cast<BOOL(WINAPI*)(DWORD)>(reinterpret_cast<void (*)()>(set))(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+// Leaves the starting folder for System32 (a folder in use cannot be
+// removed), after the script's name, which may be relative to it, is made full.
+void LeaveStartingFolder(int argc, wchar_t** argv) {
+    static wchar_t script[32768];
+    if (argc >= 3) {
+        const DWORD length = GetFullPathNameW(argv[2], ARRAYSIZE(script), script, nullptr);
+        if (length && length < ARRAYSIZE(script)) argv[2] = script;
+    }
+    wchar_t system[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length && length < MAX_PATH) SetCurrentDirectoryW(system);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    LoadDllsFromSystemOnly();
+    LeaveStartingFolder(argc, argv);
     bool usageError = false;
     const HRESULT hr = Run(argc, argv, &usageError);
     if (usageError) return Usage();

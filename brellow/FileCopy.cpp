@@ -1,0 +1,124 @@
+#include "FileCopy.h"
+
+#include "Handles.h"
+#include "Paths.h"
+#include "StagedFile.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace brellow {
+namespace {
+
+constexpr size_t kSmallestBuffer = 64 * 1024;
+
+// Attributes worth carrying over; the rest (compressed, sparse, ...) belong
+// to how the source volume stores the file.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
+bool WriteAll(HANDLE file, const char* data, DWORD size) {
+    while (size) {
+        DWORD written = 0;
+        if (!WriteFile(file, data, size, &written, nullptr) || written == 0) return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+}  // namespace
+
+CopyBuffer::~CopyBuffer() {
+    if (data_) VirtualFree(data_, 0, MEM_RELEASE);
+}
+
+bool CopyBuffer::Prepare(std::uint64_t bytes) {
+    // A 32-bit process cannot hold the largest buffers the settings allow.
+    const std::uint64_t limit = sizeof(void*) == 4 ? 256u * 1024 * 1024 : std::uint64_t(1) << 31;
+    size_t wanted = static_cast<size_t>(std::min(std::max<std::uint64_t>(bytes, kSmallestBuffer), limit));
+    request_ = wanted;
+    if (data_ && size_ >= wanted) return true;
+    if (data_) VirtualFree(data_, 0, MEM_RELEASE);
+    data_ = nullptr;
+    size_ = 0;
+    // Memory is short: a smaller buffer copies just as correctly.
+    for (; wanted >= kSmallestBuffer; wanted /= 2) {
+        data_ = VirtualAlloc(nullptr, wanted, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        if (data_) {
+            size_ = wanted;
+            request_ = wanted;
+            return true;
+        }
+    }
+    return false;
+}
+
+FileResult CopyOneFile(const PlanItem& item, const Settings& settings, CopyBuffer& buffer, CopyProgress& progress,
+                       bool markForDeletion, std::wstring& reason) {
+    UniqueHandle source(CreateFileW(ForApi(item.source).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!source) {
+        reason = L"cannot open it: " + ErrorText(GetLastError());
+        return FileResult::Failed;
+    }
+    // The times come from the open file, not from planning: the file may
+    // have changed since. Its size is only a hint for the buffer.
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(source.get(), FileBasicInfo, &basic, sizeof(basic))) {
+        reason = L"cannot read it: " + ErrorText(GetLastError());
+        return FileResult::Failed;
+    }
+    if (!buffer.Prepare(RequestSizeFor(settings, item.size))) {
+        reason = L"not enough memory for a copy buffer";
+        return FileResult::Failed;
+    }
+
+    StagedFile staged;
+    const DWORD flags = FILE_FLAG_SEQUENTIAL_SCAN | (settings.writeCache ? 0 : FILE_FLAG_WRITE_THROUGH);
+    if (const DWORD error = staged.Create(ParentFolder(item.target), flags, markForDeletion)) {
+        reason = L"cannot create it in the target folder: " + ErrorText(error);
+        return FileResult::Failed;
+    }
+
+    const DWORD request = static_cast<DWORD>(buffer.request());
+    std::uint64_t copied = 0;
+    for (;;) {
+        if (progress.CancelRequested()) return FileResult::Cancelled;
+        DWORD read = 0;
+        if (!ReadFile(source.get(), buffer.data(), request, &read, nullptr)) {
+            reason = L"reading failed: " + ErrorText(GetLastError());
+            return FileResult::Failed;
+        }
+        if (read == 0) break;
+        if (!WriteAll(staged.handle(), static_cast<const char*>(buffer.data()), read)) {
+            reason = L"writing failed: " + ErrorText(GetLastError());
+            return FileResult::Failed;
+        }
+        progress.AddBytes(read);
+        copied += read;
+        // A short read of a file at least as long as planned met its end:
+        // no second read just to be told so (one call in ten per small file).
+        if (read < request && copied >= item.size) break;
+    }
+
+    if (!settings.writeCache && !FlushFileBuffers(staged.handle())) {
+        reason = L"writing failed: " + ErrorText(GetLastError());
+        return FileResult::Failed;
+    }
+    const DWORD kept = basic.FileAttributes & kKeptAttributes;
+    if (const DWORD error = staged.Finish(basic.CreationTime, basic.LastWriteTime, kept)) {
+        reason = L"cannot set its times and attributes: " + ErrorText(error);
+        return FileResult::Failed;
+    }
+    const DWORD error = staged.Commit(item.target);
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return FileResult::Exists;
+    if (error) {
+        reason = L"cannot give it its name: " + ErrorText(error);
+        return FileResult::Failed;
+    }
+    return FileResult::Copied;
+}
+
+}  // namespace brellow

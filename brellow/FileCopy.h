@@ -1,0 +1,45 @@
+// Copies one file of a plan: from its source through a buffer into a staged
+// file beside the target, committed under the target name once complete.
+#pragma once
+
+#include "CopyPlan.h"
+#include "CopyProgress.h"
+#include "Settings.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace brellow {
+
+enum class FileResult { Copied, Exists, Failed, Cancelled };
+
+// One thread's copy buffer. It grows to what the settings give the file at
+// hand and keeps its size for the next files; each request is still the size
+// the settings give the current file.
+class CopyBuffer {
+public:
+    CopyBuffer() = default;
+    ~CopyBuffer();
+    CopyBuffer(const CopyBuffer&) = delete;
+    CopyBuffer& operator=(const CopyBuffer&) = delete;
+
+    // Makes room for requests of bytes (at least 64 KiB); settles for a
+    // smaller buffer when memory is short. False when not even 64 KiB is free.
+    bool Prepare(std::uint64_t bytes);
+    void* data() const { return data_; }
+    size_t request() const { return request_; }
+
+private:
+    void* data_ = nullptr;
+    size_t size_ = 0;
+    size_t request_ = 0;
+};
+
+// Copies item (a file) and says how it went; reason tells why it failed.
+// markForDeletion: see StagedFile::Create. Only the file's own bytes are
+// added to progress; the caller counts the file.
+FileResult CopyOneFile(const PlanItem& item, const Settings& settings, CopyBuffer& buffer, CopyProgress& progress,
+                       bool markForDeletion, std::wstring& reason);
+
+}  // namespace brellow
