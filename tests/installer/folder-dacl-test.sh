@@ -45,5 +45,9 @@ wait "$server"
 echo "BrellowSetup.exe /S /D=$folder: exit code $status"
 fail=0
 [ "$status" -eq 0 ] || fail=1
-python3 "$here/check-dacl-trace.py" "$trace" "$folder" || fail=1
+if ! python3 "$here/check-dacl-trace.py" "$trace" "$folder"; then
+  fail=1
+  echo "folder-dacl-test: the trace's security requests and the requests naming the folder:"
+  grep -n -i -E 'set_security_object\(|Tools' "$trace" | cut -c1-400 | head -n 60
+fi
 exit $fail
