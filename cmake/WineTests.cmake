@@ -15,10 +15,20 @@ else()
 endif()
 set(BRELL_SKIP_CODE 77)
 
+# An emulated machine (software x86 emulation, for one) runs everything many
+# times slower: BRELL_TEST_TIMEOUT_SCALE multiplies every test's time limit.
+set(BRELL_TEST_TIMEOUT_SCALE 1 CACHE STRING "Factor applied to every test's time limit")
+# brell_timeout(<out variable> <seconds>): the time limit for this machine.
+function(brell_timeout out seconds)
+  math(EXPR scaled "${seconds} * ${BRELL_TEST_TIMEOUT_SCALE}")
+  set(${out} ${scaled} PARENT_SCOPE)
+endfunction()
+
 add_test(NAME wine_prefix_boot
          COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/boot-prefix.sh ${BRELL_WINE_TEMPLATE})
 # An emulated machine takes minutes to boot a prefix.
-set_tests_properties(wine_prefix_boot PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 900)
+brell_timeout(_boot_timeout 900)
+set_tests_properties(wine_prefix_boot PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT ${_boot_timeout})
 
 # The x86 build also runs tests on 32-bit Windows: a prefix of its own,
 # WINEARCH=win32 (fixture wine_prefix_win32), booted only where x86 programs
@@ -27,7 +37,7 @@ if(BRELL_ARCH STREQUAL "x86")
   set(BRELL_WINE_TEMPLATE_WIN32 ${CMAKE_BINARY_DIR}/wine-template-win32)
   add_test(NAME wine_prefix_win32_boot
            COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/boot-prefix.sh --win32 ${BRELL_WINE_TEMPLATE_WIN32})
-  set_tests_properties(wine_prefix_win32_boot PROPERTIES FIXTURES_SETUP wine_prefix_win32 TIMEOUT 900)
+  set_tests_properties(wine_prefix_win32_boot PROPERTIES FIXTURES_SETUP wine_prefix_win32 TIMEOUT ${_boot_timeout})
 endif()
 
 # The folder of the other architecture's build beside this one (build/x86 for
@@ -53,6 +63,7 @@ function(brell_add_wine_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  brell_timeout(timeout ${T_TIMEOUT})
   set(emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
   set(fixture wine_prefix)
   if(T_X86 AND NOT BRELL_ARCH STREQUAL "x86")
@@ -76,7 +87,7 @@ function(brell_add_wine_test)
     FIXTURES_REQUIRED ${fixture}
     SKIP_RETURN_CODE ${BRELL_SKIP_CODE}
     LABELS "${labels}"
-    TIMEOUT ${T_TIMEOUT})
+    TIMEOUT ${timeout})
 endfunction()
 
 # brell_add_gtest(<target> SOURCES ... [LIBS ...] [TIMEOUT s] [X86] [WIN32_PREFIX])
@@ -102,3 +113,4 @@ function(brell_add_static_test)
   add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
   set_tests_properties(${T_NAME} PROPERTIES LABELS static)
 endfunction()
+
