@@ -1,5 +1,7 @@
 #include "Settings.h"
 
+#include "EngineHarness.h"
+
 #include <gtest/gtest.h>
 
 using brellow::BufferSizeFor;
@@ -69,20 +71,10 @@ HKEY CreateInit(REGSAM view, const wchar_t* path = L"Software\\Halvorin\\Brellow
     return key;
 }
 
-void DeleteProductTrees() {
-    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        HKEY software = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | view, &software) != ERROR_SUCCESS)
-            continue;
-        RegDeleteTreeW(software, L"Halvorin");
-        RegCloseKey(software);
-    }
-}
-
 class SettingsStore : public ::testing::Test {
 protected:
-    void SetUp() override { DeleteProductTrees(); }
-    void TearDown() override { DeleteProductTrees(); }
+    void SetUp() override { enginetest::ClearSettings(); }
+    void TearDown() override { enginetest::ClearSettings(); }
 };
 
 TEST_F(SettingsStore, DefaultsWithoutTheKey) {
