@@ -30,7 +30,11 @@ std::uint64_t RoundUp(std::uint64_t value) {
 Settings LoadSettings(HKEY root, const wchar_t* subKey) {
     Settings s;
     brell::UniqueHKey key;
-    if (RegOpenKeyExW(root, subKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return s;
+    // The settings program is a 32-bit program: on 64-bit Windows its values
+    // live in the 32-bit view, where the menu reads Path too. Whatever this
+    // build's bitness, read them there (on 32-bit Windows the flag is
+    // ignored).
+    if (RegOpenKeyExW(root, subKey, 0, KEY_READ | KEY_WOW64_32KEY, key.put()) != ERROR_SUCCESS) return s;
     int value = 0;
     ReadDword(key.get(), L"bmax", s.bmax);
     ReadDword(key.get(), L"bratio", s.bratio);

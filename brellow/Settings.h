@@ -16,9 +16,10 @@ struct Settings {
     bool expand = true;     // off: the buffer stays at the minimum
 };
 
-// Reads the settings key in the process's own registry view, as the settings
-// program writes it. A missing key or value, or a value that is not a
-// four-byte REG_DWORD, leaves that setting at its default.
+// Reads the settings key in the 32-bit registry view, where the 32-bit
+// settings program writes it, whatever this build's bitness. A missing key or
+// value, or a value that is not a four-byte REG_DWORD, leaves that setting at
+// its default.
 Settings LoadSettings(HKEY root = HKEY_LOCAL_MACHINE,
                       const wchar_t* subKey = L"Software\\Halvorin\\Brellow\\init");
 

@@ -1,14 +1,28 @@
-; Installer for Brellow on 64-bit Windows: the engine, the settings program
-; and the paste menu for both 64-bit Explorer and 32-bit programs' dialogs.
+; Installer for Brellow: one 32-bit program for both kinds of Windows.
+;   64-bit Windows: the x64 engine, the paste menu for 64-bit Explorer and, in
+;     x86\, for 32-bit programs' file dialogs, each registered with the
+;     regsvr32 of its bitness.
+;   32-bit Windows: the x86 engine and the x86 paste menu.
+; Both get the x86 settings program. Being 32-bit, it keeps its values in the
+; 32-bit registry view, where the engine of either bitness reads them and the
+; menu reads Path.
+;
+; Setup never leaves a half state: each file is written under a name of its
+; own and then put in place (an in-use file is moved aside, or replaced at the
+; next restart, and the exit code says so); the uninstall entry exists before
+; the first step that can fail; a failed first install takes back what it did;
+; the uninstaller removes the registration itself when the server cannot.
+;
 ; makensis -DX64_DIR=<x64 binaries> -DX86_DIR=<x86 binaries> -DOUTFILE=<exe> Brellow.nsi
 
 Unicode true
-Target amd64-unicode
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 ManifestSupportedOS all
 
+!include MUI2.nsh
 !include LogicLib.nsh
+!include x64.nsh
 
 !ifndef X64_DIR | X86_DIR | OUTFILE
   !error "X64_DIR, X86_DIR and OUTFILE must be defined"
@@ -18,12 +32,36 @@ ManifestSupportedOS all
 !endif
 
 !define PRODUCT_KEY "Software\Halvorin\Brellow"
+!define INIT_KEY "${PRODUCT_KEY}\init"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Brellow"
+!define CLASSES "Software\Classes"
+!define CLSID "{5D3E8A17-2C4B-4F61-9A0E-7B1C3D5F8E24}"
+!define APPID "{C41F7B02-6E93-4A58-B1D7-2F8A6C0E9B35}"
+!define LIBID "{8B2E4C69-D017-4F3A-8E45-16C9B7A2F0D3}"
+
+; Exit code of a run that finished but needs a restart to complete, as
+; Windows Installer reports it (ERROR_SUCCESS_REBOOT_REQUIRED).
+!define EXIT_RESTART_NEEDED 3010
+
+; The regsvr32 of each bitness. The 64-bit one is reached from this 32-bit
+; program through Sysnative, which the file-system redirection leaves alone.
+!if ${NSIS_PTR_SIZE} > 4
+  !define REGSVR_NATIVE "$SYSDIR\regsvr32.exe"
+  !define REGSVR_X86 "$WINDIR\SysWOW64\regsvr32.exe"
+!else
+  !define REGSVR_NATIVE "$WINDIR\Sysnative\regsvr32.exe"
+  !define REGSVR_X86 "$SYSDIR\regsvr32.exe"
+!endif
+
+; The folder's DACL, owner Administrators: Administrators and SYSTEM full
+; control, Users read and execute (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE),
+; inherited by everything below; protected, so nothing from the parent
+; (such as a "Users: modify" entry on a folder outside Program Files) comes in.
+!define FOLDER_SDDL "O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
 
 Name "Brellow"
 Caption "Brellow Setup"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES64\Brellow"
 BrandingText "Halvorin Brellow ${VERSION}"
 
 VIProductVersion "${VERSION}"
@@ -34,32 +72,79 @@ VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Halvorin"
 
-Page directory
-Page instfiles
-UninstPage uninstConfirm
-UninstPage instfiles
+Var Is64          ; 1 on 64-bit Windows
+Var Registered    ; the folder of the installation the system knows, or ""
+Var Fresh         ; 1 when no installation was registered before this run
+Var Started       ; 1 once this run has changed anything
+Var Dll           ; argument of the registration functions
+Var Regsvr
 
-; The 32-bit regsvr32 needs the 32-bit subsystem, which a system may lack
-; (a server core without WOW64, or Wine built without 32-bit support). The
-; 32-bit menu is a convenience for 32-bit programs' dialogs: its absence must
-; not stop the product from working in 64-bit Explorer.
-!macro Run32BitRegsvr SWITCHES
-  ${If} ${FileExists} "$WINDIR\SysWOW64\regsvr32.exe"
-    ClearErrors
-    ExecWait '"$WINDIR\SysWOW64\regsvr32.exe" ${SWITCHES} "$INSTDIR\x86\Brellmenu.dll"' $0
-    ${If} ${Errors}
-    ${OrIf} $0 != 0
-      DetailPrint "32-bit regsvr32 ${SWITCHES} did not succeed ($0); continuing without it"
-    ${EndIf}
+!define MUI_ABORTWARNING
+!define MUI_ICON "${NSISDIR}\Contrib\Graphics\Icons\modern-install.ico"
+!define MUI_UNICON "${NSISDIR}\Contrib\Graphics\Icons\modern-uninstall.ico"
+
+!insertmacro MUI_PAGE_WELCOME
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN "$INSTDIR\Brellcfg.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "Open Brellow settings"
+!insertmacro MUI_PAGE_FINISH
+
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "English"
+
+; ---------------------------------------------------------------------------
+; Shared by the installer (its rollback) and the uninstaller.
+
+; The registry views a machine-wide registration writes: both on 64-bit
+; Windows, the one on 32-bit Windows.
+!macro InEachView MACRO
+  ${If} $Is64 == 1
+    SetRegView 64
+    !insertmacro ${MACRO}
+    SetRegView 32
+    !insertmacro ${MACRO}
+    SetRegView 64
   ${Else}
-    DetailPrint "No 32-bit subsystem: the 32-bit menu is not registered"
+    !insertmacro ${MACRO}
+  ${EndIf}
+!macroend
+
+; Exactly the keys the server's registry scripts and its type library
+; registration write, never the shared parents that the scripts keep
+; (AppID, CLSID, Directory, LibraryFolder and their Background, ShellEx and
+; ContextMenuHandlers keys).
+!macro DeleteRegistrationKeys
+  DeleteRegKey HKLM "${CLASSES}\CLSID\${CLSID}"
+  DeleteRegKey HKLM "${CLASSES}\Directory\Background\ShellEx\ContextMenuHandlers\Brellow"
+  DeleteRegKey HKLM "${CLASSES}\LibraryFolder\Background\ShellEx\ContextMenuHandlers\Brellow"
+  DeleteRegKey HKLM "${CLASSES}\AppID\${APPID}"
+  DeleteRegKey HKLM "${CLASSES}\AppID\Brellmenu.DLL"
+  DeleteRegKey HKLM "${CLASSES}\TypeLib\${LIBID}\1.0"
+  DeleteRegKey /ifempty HKLM "${CLASSES}\TypeLib\${LIBID}"
+!macroend
+
+; Sets $0 to 1 when any key that makes Explorer load the menu is still there.
+!macro FindRegistrationKeys
+  !insertmacro FindKey "${CLASSES}\CLSID\${CLSID}"
+  !insertmacro FindKey "${CLASSES}\Directory\Background\ShellEx\ContextMenuHandlers\Brellow"
+  !insertmacro FindKey "${CLASSES}\LibraryFolder\Background\ShellEx\ContextMenuHandlers\Brellow"
+!macroend
+!macro FindKey KEY
+  ClearErrors
+  EnumRegKey $1 HKLM "${KEY}" 0
+  ${IfNot} ${Errors}
+    StrCpy $0 1
   ${EndIf}
 !macroend
 
 ; The shell keys that registration writes below. Registration keeps them
 ; when it unregisters, since Windows ships most of them; a system that lacked
-; one before the install (a bare Wine prefix, for instance) gets it removed
-; again at uninstall, when nothing else has come to live in it.
+; one before the first install (a bare Wine prefix, for instance) gets it
+; removed again, when nothing else has come to live in it.
 !macro ForEachSharedKey MACRO
   !insertmacro ${MACRO} 0 "Directory\Background\ShellEx\ContextMenuHandlers"
   !insertmacro ${MACRO} 1 "Directory\Background\ShellEx"
@@ -72,7 +157,7 @@ UninstPage instfiles
 
 !macro NoteMissingKey INDEX KEY
   ClearErrors
-  EnumRegKey $1 HKCR "${KEY}" 0
+  EnumRegKey $1 HKLM "${CLASSES}\${KEY}" 0
   ${If} ${Errors}
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "AddedKey${INDEX}" 1
   ${EndIf}
@@ -83,48 +168,338 @@ UninstPage instfiles
   ReadRegDWORD $1 HKLM "${UNINSTALL_KEY}" "AddedKey${INDEX}"
   ${IfNot} ${Errors}
   ${AndIf} $1 = 1
-    DeleteRegKey /ifempty HKCR "${KEY}"
+    DeleteRegKey /ifempty HKLM "${CLASSES}\${KEY}"
   ${EndIf}
 !macroend
 
-Function .onInit
-  SetRegView 64
-  SetShellVarContext all
+!macro ProductFunctions UN
+; Unregisters $Dll with $Regsvr; $0 becomes 1 when that did not succeed
+; (the file is gone, or the server reported a failure).
+Function ${UN}Unregister
+  ${If} ${FileExists} "$Dll"
+    ClearErrors
+    ExecWait '"$Regsvr" /u /s "$Dll"' $1
+    ${If} ${Errors}
+    ${OrIf} $1 != 0
+      DetailPrint "regsvr32 /u $Dll did not succeed ($1)"
+      StrCpy $0 1
+    ${EndIf}
+  ${Else}
+    DetailPrint "$Dll is missing"
+    StrCpy $0 1
+  ${EndIf}
 FunctionEnd
 
-Section "Brellow"
-  SetOutPath "$INSTDIR"
-  File "${X64_DIR}/brellow.exe"
-  File "${X64_DIR}/Brellcfg.exe"
-  File "${X64_DIR}/Brellmenu.dll"
-  SetOutPath "$INSTDIR\x86"
-  File "${X86_DIR}/Brellmenu.dll"
-  SetOutPath "$INSTDIR"
-  WriteUninstaller "$INSTDIR\uninstall.exe"
+; Takes the paste menu's registration away. When the server cannot do it
+; itself, the keys it writes are removed here, in both views. Sets the error
+; flag when Explorer would still find the menu afterwards.
+Function ${UN}RemoveRegistration
+  StrCpy $0 0
+  ; The 64-bit build first: while the 32-bit build stays registered it
+  ; leaves the shared keys to it, and the last one out removes them.
+  ${If} $Is64 == 1
+    StrCpy $Dll "$INSTDIR\Brellmenu.dll"
+    StrCpy $Regsvr "${REGSVR_NATIVE}"
+    Call ${UN}Unregister
+    StrCpy $Dll "$INSTDIR\x86\Brellmenu.dll"
+    StrCpy $Regsvr "${REGSVR_X86}"
+    Call ${UN}Unregister
+  ${Else}
+    StrCpy $Dll "$INSTDIR\Brellmenu.dll"
+    StrCpy $Regsvr "${REGSVR_X86}"
+    Call ${UN}Unregister
+  ${EndIf}
+  ${If} $0 == 1
+    DetailPrint "Removing the paste menu's registry keys"
+    !insertmacro InEachView DeleteRegistrationKeys
+  ${EndIf}
+  StrCpy $0 0
+  !insertmacro InEachView FindRegistrationKeys
+  ClearErrors
+  ${If} $0 == 1
+    SetErrors
+  ${EndIf}
+FunctionEnd
 
-  ; The menu reads the engine's folder through the 32-bit registry view.
+; Everything an installation consists of. Stops, with the error flag set and
+; the files and the uninstall entry kept, when the registration cannot be
+; removed: the entry is then still there to try again.
+Function ${UN}RemoveProduct
+  Call ${UN}RemoveRegistration
+  ${If} ${Errors}
+    DetailPrint "The paste menu is still registered; the installation is kept"
+    SetErrors
+    Return
+  ${EndIf}
+  !insertmacro ForEachSharedKey RemoveAddedKey
+
+  ; A file that is still in use goes at the next restart.
+  Delete /REBOOTOK "$INSTDIR\Brellmenu.dll"
+  Delete /REBOOTOK "$INSTDIR\x86\Brellmenu.dll"
+  Delete /REBOOTOK "$INSTDIR\brellow.exe"
+  Delete /REBOOTOK "$INSTDIR\Brellcfg.exe"
+  ; Files of this setup's own: new ones not yet put in place, old ones moved
+  ; aside while they were in use.
+  Delete /REBOOTOK "$INSTDIR\*.new"
+  Delete /REBOOTOK "$INSTDIR\*.old*"
+  Delete /REBOOTOK "$INSTDIR\x86\*.new"
+  Delete /REBOOTOK "$INSTDIR\x86\*.old*"
+  Delete "$INSTDIR\uninstall.exe"
+  ; The folders go at the restart too when their files do; otherwise now, or
+  ; not at all (an uninstaller run in place with _?= stays in its folder).
+  ${If} ${RebootFlag}
+    RMDir /REBOOTOK "$INSTDIR\x86"
+    RMDir /REBOOTOK "$INSTDIR"
+  ${Else}
+    RMDir "$INSTDIR\x86"
+    RMDir "$INSTDIR"
+  ${EndIf}
+
+  ; Path goes; the user's settings under init stay for a later install.
+  ${If} $Is64 == 1
+    SetRegView 32
+  ${EndIf}
+  DeleteRegValue HKLM "${PRODUCT_KEY}" "Path"
+  DeleteRegKey /ifempty HKLM "${PRODUCT_KEY}"
+  DeleteRegKey /ifempty HKLM "Software\Halvorin"
+  ${If} $Is64 == 1
+    SetRegView 64
+  ${EndIf}
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ClearErrors
+FunctionEnd
+
+Function ${UN}StartUp
+  SetShellVarContext all
+  ${If} ${RunningX64}
+    StrCpy $Is64 1
+    ; The uninstall entry lives in the 64-bit view, as a 64-bit program's.
+    SetRegView 64
+  ${Else}
+    StrCpy $Is64 0
+  ${EndIf}
+FunctionEnd
+!macroend
+
+!insertmacro ProductFunctions ""
+!insertmacro ProductFunctions "un."
+
+; ---------------------------------------------------------------------------
+; The installer.
+
+; Stops the installation: tells the user (silently: only the exit code), takes
+; back what a first install did, and exits with code 2.
+!macro Fail MESSAGE
+  DetailPrint "${MESSAGE}"
+  MessageBox MB_ICONSTOP|MB_OK "${MESSAGE}" /SD IDOK
+  Call RollBack
+  SetErrorLevel 2
+  Abort
+!macroend
+
+Function RollBack
+  ${If} $Started != 1
+    Return
+  ${EndIf}
+  ${If} $Fresh == 1
+    DetailPrint "Taking back what Setup did"
+    ; Out of the folder: a process's current folder cannot be removed.
+    SetOutPath "$TEMP"
+    Call RemoveProduct
+  ${Else}
+    ; The files of the earlier version are replaced already; the uninstall
+    ; entry and the uninstaller, written first, stay to repair or remove it.
+    DetailPrint "Run Setup again, or remove Brellow from the list of installed programs"
+  ${EndIf}
+FunctionEnd
+
+Function .onInit
+  Call StartUp
+  ReadRegStr $Registered HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ; /D= on the command line sets the folder before this runs.
+  ${If} $INSTDIR == ""
+    ${If} $Registered != ""
+      StrCpy $INSTDIR $Registered
+    ${ElseIf} $Is64 == 1
+      StrCpy $INSTDIR "$PROGRAMFILES64\Brellow"
+    ${Else}
+      StrCpy $INSTDIR "$PROGRAMFILES\Brellow"
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; Sets $0 to why the chosen folder cannot take the installation, or "".
+; Setup makes its folder writable by administrators only; a folder that
+; already holds files of others is refused rather than taken over.
+Function CheckFolder
+  StrCpy $0 ""
+  ${If} ${FileExists} "$INSTDIR\*.*"
+    ${If} $INSTDIR == $Registered
+      Return
+    ${EndIf}
+    FindFirst $1 $2 "$INSTDIR\*.*"
+    ${DoWhile} $2 != ""
+      ${If} $2 != "."
+      ${AndIf} $2 != ".."
+        StrCpy $0 "The folder $INSTDIR already holds other files. Choose a new or empty folder for Brellow."
+        ${Break}
+      ${EndIf}
+      FindNext $1 $2
+    ${Loop}
+    FindClose $1
+  ${ElseIf} ${FileExists} "$INSTDIR"
+    StrCpy $0 "$INSTDIR is a file. Choose a new or empty folder for Brellow."
+  ${EndIf}
+FunctionEnd
+
+Function DirectoryLeave
+  Call CheckFolder
+  ${If} $0 != ""
+    MessageBox MB_ICONEXCLAMATION|MB_OK "$0"
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; Owner, DACL and protection of the install folder, through the API (a
+; DACL tool's output would depend on its version and the system's language).
+Function LockDownFolder
+  ; Texts go in registers: a quoted argument must not hold parentheses.
+  StrCpy $5 "${FOLDER_SDDL}"
+  StrCpy $6 "$INSTDIR"
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w r5, i 1, *p .r1, p 0) i .r0'
+  ${If} $0 == 0
+    StrCpy $0 "the security descriptor could not be built"
+    Return
+  ${EndIf}
+  System::Call 'advapi32::GetSecurityDescriptorOwner(p r1, *p .r2, *i .r4) i .r0'
+  System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r4, *p .r3, *i .r4) i .r0'
+  ; SE_FILE_OBJECT; OWNER | DACL | PROTECTED_DACL_SECURITY_INFORMATION
+  System::Call 'advapi32::SetNamedSecurityInfoW(w r6, i 1, i 0x80000005, p r2, p 0, p r3, p 0) i .r0'
+  System::Call 'kernel32::LocalFree(p r1)'
+  ${If} $0 == 0
+    StrCpy $0 ""
+  ${Else}
+    StrCpy $0 "error $0"
+  ${EndIf}
+FunctionEnd
+
+; A name beside $R9 for the file moved out of the way: $R9.old<N>.
+Function AsideName
+  StrCpy $R7 1
+  ${DoWhile} ${FileExists} "$R9.old$R7"
+    IntOp $R7 $R7 + 1
+  ${Loop}
+  StrCpy $R8 "$R9.old$R7"
+FunctionEnd
+
+; Puts $R9.new, complete, in the place of $R9. A file in use (Explorer holds
+; the menu DLL, a user runs the settings program) is moved aside and deleted
+; at the next restart; one that cannot even be moved is replaced at the next
+; restart. Both set the reboot flag.
+Function PutInPlace
+  ${If} ${FileExists} "$R9"
+    ClearErrors
+    Delete "$R9"
+    ${If} ${Errors}
+      Call AsideName
+      ClearErrors
+      Rename "$R9" "$R8"
+      ${If} ${Errors}
+        DetailPrint "$R9 is in use: it is replaced when Windows restarts"
+        ClearErrors
+        Rename /REBOOTOK "$R9.new" "$R9"
+        ${If} ${Errors}
+          !insertmacro Fail "Setup could not replace $R9, which is in use."
+        ${EndIf}
+        Return
+      ${EndIf}
+      DetailPrint "$R9 was in use: the old file goes when Windows restarts"
+      Delete /REBOOTOK "$R8"
+    ${EndIf}
+  ${EndIf}
+  ClearErrors
+  Rename "$R9.new" "$R9"
+  ${If} ${Errors}
+    !insertmacro Fail "Setup could not write $R9."
+  ${EndIf}
+FunctionEnd
+
+!macro InstallFile SOURCE TARGET
+  StrCpy $R9 "${TARGET}"
+  Delete "$R9.new"
+  ClearErrors
+  File "/oname=$R9.new" "${SOURCE}"
+  ${If} ${Errors}
+    !insertmacro Fail "Setup could not write $R9.new."
+  ${EndIf}
+  Call PutInPlace
+!macroend
+
+Function Register
+  ClearErrors
+  ExecWait '"$Regsvr" /s "$Dll"' $0
+  ${If} ${Errors}
+  ${OrIf} $0 != 0
+    !insertmacro Fail "The paste menu $Dll could not be registered (regsvr32 exit code $0)."
+  ${EndIf}
+FunctionEnd
+
+; The x64 settings program of earlier installs kept its values in the 64-bit
+; view; the settings program and the engine now read the 32-bit one. A value
+; only the 64-bit view holds is carried over, so no setting is lost.
+!macro CarrySetting NAME
   SetRegView 32
-  WriteRegStr HKLM "${PRODUCT_KEY}" "Path" "$INSTDIR"
+  ClearErrors
+  ReadRegDWORD $1 HKLM "${INIT_KEY}" "${NAME}"
+  ${If} ${Errors}
+    SetRegView 64
+    ClearErrors
+    ReadRegDWORD $1 HKLM "${INIT_KEY}" "${NAME}"
+    ${IfNot} ${Errors}
+      SetRegView 32
+      WriteRegDWORD HKLM "${INIT_KEY}" "${NAME}" $1
+    ${EndIf}
+  ${EndIf}
   SetRegView 64
+!macroend
 
-  ; A reinstall keeps what the first install found.
+Section "Brellow"
+  Call CheckFolder
+  ${If} $0 != ""
+    !insertmacro Fail "$0"
+  ${EndIf}
+
+  StrCpy $Fresh 0
   ClearErrors
   ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "DisplayName"
   ${If} ${Errors}
-    !insertmacro ForEachSharedKey NoteMissingKey
+    StrCpy $Fresh 1
   ${EndIf}
 
+  ; The folder is locked down before the first file goes into it.
+  StrCpy $Started 1
   ClearErrors
-  ExecWait '"$SYSDIR\regsvr32.exe" /s "$INSTDIR\Brellmenu.dll"' $0
+  CreateDirectory "$INSTDIR"
   ${If} ${Errors}
-  ${OrIf} $0 != 0
-    DetailPrint "regsvr32 Brellmenu.dll failed ($0)"
-    MessageBox MB_ICONSTOP|MB_OK "The paste menu could not be registered (regsvr32 exit code $0)." /SD IDOK
-    SetErrorLevel 2
-    Abort
+    !insertmacro Fail "Setup could not create the folder $INSTDIR."
   ${EndIf}
-  !insertmacro Run32BitRegsvr "/s"
+  Call LockDownFolder
+  ${If} $0 != ""
+    !insertmacro Fail "Setup could not protect the folder $INSTDIR ($0)."
+  ${EndIf}
+  SetOutPath "$INSTDIR"
 
+  ; The uninstaller and its entry come before every step that can fail
+  ; after them, so that nothing can be left that the user cannot remove.
+  StrCpy $R9 "$INSTDIR\uninstall.exe"
+  Delete "$R9.new"
+  ClearErrors
+  WriteUninstaller "$R9.new"
+  ${If} ${Errors}
+    !insertmacro Fail "Setup could not write $R9.new."
+  ${EndIf}
+  Call PutInPlace
+  ClearErrors
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Brellow"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Halvorin"
@@ -134,37 +509,84 @@ Section "Brellow"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ${If} ${Errors}
+    !insertmacro Fail "Setup could not add Brellow to the list of installed programs."
+  ${EndIf}
+  ; A reinstall keeps what the first install found.
+  ${If} $Fresh == 1
+    !insertmacro ForEachSharedKey NoteMissingKey
+  ${EndIf}
+
+  ${If} $Is64 == 1
+    !insertmacro InstallFile "${X64_DIR}/brellow.exe" "$INSTDIR\brellow.exe"
+    !insertmacro InstallFile "${X86_DIR}/Brellcfg.exe" "$INSTDIR\Brellcfg.exe"
+    !insertmacro InstallFile "${X64_DIR}/Brellmenu.dll" "$INSTDIR\Brellmenu.dll"
+    ClearErrors
+    CreateDirectory "$INSTDIR\x86"
+    ${If} ${Errors}
+      !insertmacro Fail "Setup could not create the folder $INSTDIR\x86."
+    ${EndIf}
+    !insertmacro InstallFile "${X86_DIR}/Brellmenu.dll" "$INSTDIR\x86\Brellmenu.dll"
+  ${Else}
+    !insertmacro InstallFile "${X86_DIR}/brellow.exe" "$INSTDIR\brellow.exe"
+    !insertmacro InstallFile "${X86_DIR}/Brellcfg.exe" "$INSTDIR\Brellcfg.exe"
+    !insertmacro InstallFile "${X86_DIR}/Brellmenu.dll" "$INSTDIR\Brellmenu.dll"
+  ${EndIf}
+
+  ; The menu reads the engine's folder through the 32-bit registry view.
+  ${If} $Is64 == 1
+    SetRegView 32
+  ${EndIf}
+  ClearErrors
+  WriteRegStr HKLM "${PRODUCT_KEY}" "Path" "$INSTDIR"
+  ${If} $Is64 == 1
+    SetRegView 64
+  ${EndIf}
+  ${If} ${Errors}
+    !insertmacro Fail "Setup could not write the value Path under HKLM\${PRODUCT_KEY}."
+  ${EndIf}
+  ${If} $Is64 == 1
+    !insertmacro CarrySetting bmax
+    !insertmacro CarrySetting bratio
+    !insertmacro CarrySetting bmin
+    !insertmacro CarrySetting wcache
+    !insertmacro CarrySetting expand
+  ${EndIf}
+
+  ${If} $Is64 == 1
+    StrCpy $Dll "$INSTDIR\Brellmenu.dll"
+    StrCpy $Regsvr "${REGSVR_NATIVE}"
+    Call Register
+    StrCpy $Dll "$INSTDIR\x86\Brellmenu.dll"
+    StrCpy $Regsvr "${REGSVR_X86}"
+    Call Register
+  ${Else}
+    StrCpy $Dll "$INSTDIR\Brellmenu.dll"
+    StrCpy $Regsvr "${REGSVR_X86}"
+    Call Register
+  ${EndIf}
+
+  ${If} ${RebootFlag}
+    DetailPrint "Files that were in use are replaced when Windows restarts"
+    SetErrorLevel ${EXIT_RESTART_NEEDED}
+  ${EndIf}
 SectionEnd
 
+; ---------------------------------------------------------------------------
+; The uninstaller.
+
 Function un.onInit
-  SetRegView 64
-  SetShellVarContext all
+  Call un.StartUp
 FunctionEnd
 
 Section "Uninstall"
-  ; Unregistration removes only what registration added; the shared keys
-  ; stay as the server's own scripts leave them.
-  ExecWait '"$SYSDIR\regsvr32.exe" /u /s "$INSTDIR\Brellmenu.dll"' $0
-  ${If} $0 != 0
-    DetailPrint "regsvr32 /u Brellmenu.dll gave $0"
+  Call un.RemoveProduct
+  ${If} ${Errors}
+    MessageBox MB_ICONSTOP|MB_OK "The paste menu could not be unregistered. Brellow stays installed; try again as an administrator." /SD IDOK
+    SetErrorLevel 2
+    Abort
   ${EndIf}
-  !insertmacro Run32BitRegsvr "/u /s"
-  !insertmacro ForEachSharedKey RemoveAddedKey
-
-  ; A DLL that Explorer still holds goes at the next start.
-  Delete /REBOOTOK "$INSTDIR\Brellmenu.dll"
-  Delete /REBOOTOK "$INSTDIR\x86\Brellmenu.dll"
-  Delete "$INSTDIR\brellow.exe"
-  Delete "$INSTDIR\Brellcfg.exe"
-  Delete "$INSTDIR\uninstall.exe"
-  RMDir /REBOOTOK "$INSTDIR\x86"
-  RMDir /REBOOTOK "$INSTDIR"
-
-  ; Path goes; the user's settings under init stay for a later install.
-  SetRegView 32
-  DeleteRegValue HKLM "${PRODUCT_KEY}" "Path"
-  DeleteRegKey /ifempty HKLM "${PRODUCT_KEY}"
-  DeleteRegKey /ifempty HKLM "Software\Halvorin"
-  SetRegView 64
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ${If} ${RebootFlag}
+    SetErrorLevel ${EXIT_RESTART_NEEDED}
+  ${EndIf}
 SectionEnd

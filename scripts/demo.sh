@@ -2,24 +2,36 @@
 # The whole product under Wine, as a person would use it: in a fresh Wine
 # prefix, install silently, put a few files on the clipboard, open a folder's
 # background menu the way Explorer builds it, choose "Paste with Brellow",
-# wait for the engine and show that the files arrived; finally a screenshot of
-# the installed settings program.
-# Usage: scripts/demo.sh [--setup BrellowSetup.exe] [--menuhost menuhost.exe] [--out DIR]
-#   defaults: dist/BrellowSetup.exe, build/x64/bin/menuhost.exe, dist/
-# Exit code 0 when every sample file arrived intact.
+# wait for the engine and show that the files arrived; a screenshot of the
+# installed settings program; finally a silent uninstall.
+# Usage: scripts/demo.sh [--win32] [--setup BrellowSetup.exe] [--menuhost menuhost.exe] [--out DIR]
+#   default: 64-bit Windows (a WoW64 prefix) with build/x64/bin/menuhost.exe;
+#   --win32: 32-bit Windows (a WINEARCH=win32 prefix) with build/x86/bin/menuhost.exe.
+#   --setup defaults to dist/BrellowSetup.exe, --out to dist/.
+# The installer is a 32-bit program. Where this machine cannot run 32-bit
+# programs, the demo says so in one line and then, on 64-bit Windows, puts
+# the x64 pieces in place by hand (the files, Path, regsvr32) so that the
+# menu, the engine and the settings program still show; --win32 exits 77.
+# Exit code 0 when every sample file arrived intact (and, after a real
+# install, the uninstall left nothing behind).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 setup=$root/dist/BrellowSetup.exe
-menuhost=$root/build/x64/bin/menuhost.exe
+menuhost=
 out=$root/dist
+win32=
 while [ $# -gt 0 ]; do
   case $1 in
+    --win32) win32=1; shift ;;
     --setup) setup=$2; shift 2 ;;
     --menuhost) menuhost=$2; shift 2 ;;
     --out) out=$2; shift 2 ;;
-    *) echo "usage: $0 [--setup FILE] [--menuhost FILE] [--out DIR]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--win32] [--setup FILE] [--menuhost FILE] [--out DIR]" >&2; exit 2 ;;
   esac
 done
+if [ -z "$menuhost" ]; then
+  if [ -n "$win32" ]; then menuhost=$root/build/x86/bin/menuhost.exe; else menuhost=$root/build/x64/bin/menuhost.exe; fi
+fi
 for f in "$setup" "$menuhost"; do
   [ -f "$f" ] || { echo "demo: $f is missing; build first" >&2; exit 2; }
 done
@@ -27,23 +39,60 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 . "$root/tests/wine/env.sh"
 
+by_hand=
+setup_status=0
+if no32=$(brell_no_32bit_reason); then
+  if [ -n "$win32" ]; then
+    echo "demo: SKIPPED the 32-bit Windows demo: $no32"
+    exit 77
+  fi
+  echo "demo: NOT RUNNING BrellowSetup.exe (a 32-bit program): $no32; the x64 pieces are put in place by hand instead"
+  by_hand=1
+fi
+
 begin_wine_session demo
 work=$BRELL_WORK
-wine() { "$BRELL_WINE" "$@"; }
+if [ -n "$win32" ]; then
+  export WINEARCH=win32
+  wine() { "$BRELL_WINE32" "$@"; }
+else
+  wine() { "$BRELL_WINE" "$@"; }
+fi
 step() { printf '\n== %s\n' "$*"; }
 
-step "A fresh Wine prefix"
+if [ -n "$win32" ]; then
+  step "A fresh Wine prefix: 32-bit Windows"
+else
+  step "A fresh Wine prefix: 64-bit Windows"
+fi
 start_xvfb "$work"
 wine wineboot -i >/dev/null 2>&1
+wineserver -w >/dev/null 2>&1 || true  # the prefix's setup may go on after wineboot returns
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 drive_c=$WINEPREFIX/drive_c
-
-step "Silent install: BrellowSetup.exe /S"
-cp "$setup" "$work/BrellowSetup.exe"
-wine "$work/BrellowSetup.exe" /S
 installed="$drive_c/Program Files/Brellow"
+
+if [ -z "$by_hand" ]; then
+  step "Silent install: BrellowSetup.exe /S"
+  cp "$setup" "$work/BrellowSetup.exe"
+  "$BRELL_WINE32" "$work/BrellowSetup.exe" /S || setup_status=$?
+  echo "BrellowSetup.exe exit code $setup_status"
+else
+  step "By hand: the x64 engine, settings program and menu, Path, regsvr32"
+  bin=$(dirname "$menuhost")
+  mkdir -p "$installed"
+  cp "$bin/brellow.exe" "$bin/Brellcfg.exe" "$bin/Brellmenu.dll" "$installed/"
+  wine reg add 'HKLM\Software\Halvorin\Brellow' /v Path /d 'C:\Program Files\Brellow' /f /reg:32 >/dev/null
+  regsvr_status=0
+  wine regsvr32 /s 'C:\Program Files\Brellow\Brellmenu.dll' || regsvr_status=$?
+  echo "regsvr32 Brellmenu.dll exit code $regsvr_status"
+fi
 (cd "$installed" && find . -type f | sort | sed 's|^\./|  C:\\Program Files\\Brellow\\|; s|/|\\|g')
-wine reg query 'HKLM\Software\Wow6432Node\Halvorin\Brellow' /v Path | grep Path
+if [ -n "$win32" ]; then
+  wine reg query 'HKLM\Software\Halvorin\Brellow' /v Path | grep Path
+else
+  wine reg query 'HKLM\Software\Wow6432Node\Halvorin\Brellow' /v Path | grep Path
+fi
 
 step "Sample files, put on the clipboard"
 source_dir=$drive_c/demo/source
@@ -60,7 +109,9 @@ cp "$menuhost" "$work/menuhost.exe"
 # The engine writes what it did to this file instead of showing message boxes.
 export BRELLOW_REPORT='C:\demo\brellow-report.txt'
 status=0
-wine "$work/menuhost.exe" 'C:\demo\target' \
+menuhost_loader=$BRELL_WINE
+[ -n "$win32" ] && menuhost_loader=$BRELL_WINE32
+"$menuhost_loader" "$work/menuhost.exe" 'C:\demo\target' \
   --put-files 'C:\demo\source\notes.txt' 'C:\demo\source\archive.bin' 'C:\demo\source\photos' \
   --invoke "Paste with Brellow" --wait-engine || status=$?
 unset BRELLOW_REPORT
@@ -85,7 +136,11 @@ echo "$arrived of 4 files arrived intact"
 step "Screenshot of the installed Brellcfg"
 # The program's font, and Marlett for the caption buttons Wine draws.
 install_wine_fonts tahoma.ttf tahomabd.ttf marlett.ttf
-wine "$installed/Brellcfg.exe" >/dev/null 2>&1 &
+if [ -n "$by_hand" ]; then
+  wine "$installed/Brellcfg.exe" >/dev/null 2>&1 &
+else
+  "$BRELL_WINE32" "$installed/Brellcfg.exe" >/dev/null 2>&1 &
+fi
 shot=$out/brellcfg-demo.png
 wid=
 if command -v xdotool >/dev/null; then
@@ -104,4 +159,32 @@ else
 fi
 echo "wrote $shot"
 
-[ "$status" -eq 0 ] && [ "$arrived" -eq 4 ]
+uninstalled=1
+if [ -z "$by_hand" ]; then
+  step "Silent uninstall: uninstall.exe /S"
+  # The settings program is closed first, as Windows asks a user to.
+  wine taskkill /im Brellcfg.exe >/dev/null 2>&1 || true
+  uninstall_status=0
+  "$BRELL_WINE32" "$installed/uninstall.exe" /S || uninstall_status=$?
+  echo "uninstall.exe exit code $uninstall_status"
+  # It runs on from a copy of itself in the temporary folder.
+  for _ in $(seq 600); do
+    [ -e "$installed" ] || break
+    sleep 0.1
+  done
+  if [ -e "$installed" ]; then
+    echo "  C:\Program Files\Brellow is still there:"
+    find "$installed" | sed 's/^/    /'
+    uninstalled=0
+  else
+    echo "  C:\Program Files\Brellow is gone"
+  fi
+  if wine reg query 'HKCR\CLSID\{5D3E8A17-2C4B-4F61-9A0E-7B1C3D5F8E24}' >/dev/null 2>&1; then
+    echo "  the menu's class is still registered"
+    uninstalled=0
+  else
+    echo "  the menu's class is no longer registered"
+  fi
+fi
+
+[ "$setup_status" -eq 0 ] && [ "$status" -eq 0 ] && [ "$arrived" -eq 4 ] && [ "$uninstalled" -eq 1 ]

@@ -424,16 +424,27 @@ bool ClipboardDword(const wchar_t* formatName, DWORD& value) {
     return read;
 }
 
+
+// In the 32-bit view, where the 32-bit settings program writes them and the
+// engine of either bitness reads them.
 void SetSetting(const wchar_t* name, DWORD value) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Halvorin\\Brellow\\init", 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Halvorin\\Brellow\\init", 0, nullptr, 0,
+                        KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
     RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
     RegCloseKey(key);
 }
 
-void ClearSettings() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Halvorin"); }
+void ClearSettings() {
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        HKEY software = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | view, &software) != ERROR_SUCCESS)
+            continue;
+        RegDeleteTreeW(software, L"Halvorin");
+        RegCloseKey(software);
+    }
+}
 
 std::string Pattern(size_t size, unsigned seed) {
     std::string bytes(size, '\0');

@@ -1,5 +1,7 @@
 #include "Settings.h"
 
+#include "EngineHarness.h"
+
 #include <gtest/gtest.h>
 
 using brellow::BufferSizeFor;
@@ -60,13 +62,22 @@ TEST(BufferSize, NonsenseValuesAreTamed) {
     EXPECT_EQ(BufferSizeFor(s, ~std::uint64_t(0) - 1000), 1700 * MiB);
 }
 
+// The settings key in one registry view of HKLM\Software, created when absent.
+HKEY CreateInit(REGSAM view, const wchar_t* path = L"Software\\Halvorin\\Brellow\\init") {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
 class SettingsStore : public ::testing::Test {
 protected:
-    void TearDown() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Halvorin"); }
+    void SetUp() override { enginetest::ClearSettings(); }
+    void TearDown() override { enginetest::ClearSettings(); }
 };
 
 TEST_F(SettingsStore, DefaultsWithoutTheKey) {
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Halvorin");
     const Settings s = LoadSettings();
     EXPECT_EQ(s.bmax, 1700);
     EXPECT_EQ(s.bratio, 30);
@@ -76,10 +87,8 @@ TEST_F(SettingsStore, DefaultsWithoutTheKey) {
 }
 
 TEST_F(SettingsStore, ReadsTheFiveValuesWhereTheSettingsProgramWritesThem) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"software\\Halvorin\\Brellow\\init\\", 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
+    HKEY key = CreateInit(KEY_WOW64_32KEY, L"software\\Halvorin\\Brellow\\init\\");
+    ASSERT_NE(key, nullptr);
     SetDword(key, L"bmax", 500);
     SetDword(key, L"bratio", 0xFFFFFFFF);
     SetDword(key, L"bmin", 4);
@@ -96,10 +105,8 @@ TEST_F(SettingsStore, ReadsTheFiveValuesWhereTheSettingsProgramWritesThem) {
 }
 
 TEST_F(SettingsStore, WronglyTypedValuesKeepTheirDefaults) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Halvorin\\Brellow\\init", 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
+    HKEY key = CreateInit(KEY_WOW64_32KEY);
+    ASSERT_NE(key, nullptr);
     const wchar_t text[] = L"7";
     ASSERT_EQ(RegSetValueExW(key, L"bmax", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof(text)),
               ERROR_SUCCESS);
@@ -113,6 +120,31 @@ TEST_F(SettingsStore, WronglyTypedValuesKeepTheirDefaults) {
     EXPECT_EQ(s.bmax, 1700);
     EXPECT_EQ(s.bmin, 30);
     EXPECT_EQ(s.bratio, 55);
+}
+
+// The 32-bit settings program writes the 32-bit view on 64-bit Windows; an
+// engine of either bitness must read that view, and never a stale copy in the
+// 64-bit one. On 32-bit Windows the two opens below reach the same key.
+TEST_F(SettingsStore, ReadsTheThirtyTwoBitViewWhateverItsOwnBitness) {
+    HKEY native = CreateInit(KEY_WOW64_64KEY);
+    ASSERT_NE(native, nullptr);
+    SetDword(native, L"bmax", 111);
+    SetDword(native, L"bmin", 11);
+    RegCloseKey(native);
+    HKEY wow = CreateInit(KEY_WOW64_32KEY);
+    ASSERT_NE(wow, nullptr);
+    SetDword(wow, L"bmax", 222);
+    RegCloseKey(wow);
+
+    const Settings s = LoadSettings();
+    EXPECT_EQ(s.bmax, 222);
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    const bool oneView = sizeof(void*) == 4 && !wow64;  // 32-bit Windows
+    if (oneView)
+        EXPECT_EQ(s.bmin, 11);
+    else
+        EXPECT_EQ(s.bmin, 30) << "a value only in the 64-bit view is not the settings program's";
 }
 
 TEST(RequestSize, CappedAtOneMebibyteWhileTheWriteCacheIsOn) {

@@ -1,6 +1,9 @@
-// BrellowSetup.exe as an administrator runs it: silent install, the files,
-// Path, the registration; silent uninstall takes it all away again and keeps
-// the user's settings.
+// BrellowSetup.exe as an administrator runs it, on the kind of Windows this
+// test program finds itself on: the x64 build runs in a 64-bit prefix (the
+// 32-bit installer through WoW64), the x86 build in a 32-bit one. Silent
+// install and uninstall, the settings program and the engine agreeing on
+// their registry view, and the ways setup must not leave a half state: a file
+// in use, DLLs deleted by hand, a failed install, a folder of others.
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -9,17 +12,43 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "AppDriver.h"
+#include "KeyDacl.h"
+#include "PutClipboardFiles.h"
+
 namespace {
 
-using ::testing::Contains;
+using ::testing::IsEmpty;
 
 constexpr wchar_t kClsid[] = L"{5D3E8A17-2C4B-4F61-9A0E-7B1C3D5F8E24}";
+constexpr wchar_t kAppId[] = L"{C41F7B02-6E93-4A58-B1D7-2F8A6C0E9B35}";
+constexpr wchar_t kLibId[] = L"{8B2E4C69-D017-4F3A-8E45-16C9B7A2F0D3}";
 constexpr wchar_t kProductKey[] = L"Software\\Halvorin\\Brellow";
+constexpr wchar_t kInitKey[] = L"Software\\Halvorin\\Brellow\\init";
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brellow";
+constexpr wchar_t kClasses[] = L"Software\\Classes\\";
+constexpr DWORD kRestartNeeded = 3010;  // ERROR_SUCCESS_REBOOT_REQUIRED
+constexpr ULONGLONG kMiB = 1024 * 1024;
+
+bool SixtyFourBitWindows() {
+    if (sizeof(void*) == 8) return true;
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// The views a machine-wide registration lives in.
+std::vector<REGSAM> Views() {
+    if (SixtyFourBitWindows()) return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+    return {0};
+}
+REGSAM View32() { return SixtyFourBitWindows() ? KEY_WOW64_32KEY : 0; }
+REGSAM View64() { return SixtyFourBitWindows() ? KEY_WOW64_64KEY : 0; }
 
 std::wstring ProgramFolder() {
     wchar_t path[MAX_PATH];
@@ -28,15 +57,80 @@ std::wstring ProgramFolder() {
     return folder.substr(0, folder.find_last_of(L'\\'));
 }
 
-std::wstring InstallFolder() {
-    wchar_t path[MAX_PATH];
-    ExpandEnvironmentStringsW(L"%ProgramW6432%\\Brellow", path, MAX_PATH);
-    std::wstring folder = path;
-    if (folder.find(L'%') != std::wstring::npos) folder = L"C:\\Program Files\\Brellow";
-    return folder;
+// The installer to test: BRELL_SETUP_EXE (a host path, reached through
+// Wine's Z: drive) or the one built beside this program.
+std::wstring SetupPath() {
+    wchar_t host[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"BRELL_SETUP_EXE", host, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return ProgramFolder() + L"\\BrellowSetup.exe";
+    std::wstring path = L"Z:" + std::wstring(host);
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
+std::wstring DefaultFolder() {
+    wchar_t path[MAX_PATH] = {};
+    const wchar_t* variable = SixtyFourBitWindows() ? L"%ProgramW6432%\\Brellow" : L"%ProgramFiles%\\Brellow";
+    ExpandEnvironmentStringsW(variable, path, MAX_PATH);
+    return path;
 }
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string ReadAll(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    char chunk[65536];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read) bytes.append(chunk, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool WriteAll(const std::wstring& path, const std::string& bytes, DWORD disposition = CREATE_ALWAYS) {
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA | GENERIC_WRITE, 0, nullptr, disposition, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    if (disposition == OPEN_EXISTING) SetFilePointer(file, 0, nullptr, FILE_END);
+    DWORD written = 0;
+    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    CloseHandle(file);
+    return ok;
+}
+
+WORD MachineOf(const std::wstring& path) {
+    const std::string bytes = ReadAll(path);
+    if (bytes.size() < sizeof(IMAGE_DOS_HEADER)) return 0;
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
+    const size_t at = static_cast<size_t>(dos->e_lfanew) + 4;
+    if (dos->e_lfanew < 0 || at + sizeof(WORD) > bytes.size()) return 0;
+    WORD machine = 0;
+    memcpy(&machine, bytes.data() + at, sizeof(machine));
+    return machine;
+}
+
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
 
 // Runs a command line and waits for it; returns its exit code.
 DWORD RunAndWait(std::wstring line) {
@@ -45,7 +139,7 @@ DWORD RunAndWait(std::wstring line) {
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return 0xFFFFFFFF;
-    WaitForSingleObject(process.hProcess, 300000);
+    WaitForSingleObject(process.hProcess, 600000);
     DWORD code = 0xFFFFFFFF;
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hThread);
@@ -70,7 +164,7 @@ void WaitForUninstallerCopies() {
     }
     CloseHandle(snapshot);
     for (HANDLE process : copies) {
-        WaitForSingleObject(process, 300000);
+        WaitForSingleObject(process, 600000);
         CloseHandle(process);
     }
 }
@@ -98,6 +192,15 @@ bool ReadDword(const std::wstring& key, const wchar_t* name, REGSAM view, DWORD&
     return status == ERROR_SUCCESS && type == REG_DWORD;
 }
 
+void WriteDword(const std::wstring& key, const wchar_t* name, REGSAM view, DWORD value) {
+    HKEY handle = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &handle,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    RegCloseKey(handle);
+}
+
 bool KeyExists(HKEY root, const std::wstring& key, REGSAM view = 0) {
     HKEY handle = nullptr;
     if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, &handle) != ERROR_SUCCESS) return false;
@@ -105,10 +208,21 @@ bool KeyExists(HKEY root, const std::wstring& key, REGSAM view = 0) {
     return true;
 }
 
+void DeleteTree(const std::wstring& key, REGSAM view) {
+    const size_t slash = key.find_last_of(L'\\');
+    HKEY parent = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.substr(0, slash).c_str(), 0, KEY_ALL_ACCESS | view, &parent) !=
+        ERROR_SUCCESS)
+        return;
+    RegDeleteTreeW(parent, key.substr(slash + 1).c_str());
+    RegDeleteKeyExW(parent, key.substr(slash + 1).c_str(), view, 0);
+    RegCloseKey(parent);
+}
+
 // Every key and value name below key, recursively, as "path" and "path=value".
-void Snapshot(HKEY root, const std::wstring& key, std::set<std::wstring>& out) {
+void Snapshot(HKEY root, const std::wstring& key, REGSAM view, std::set<std::wstring>& out) {
     HKEY handle = nullptr;
-    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, &handle) != ERROR_SUCCESS) return;
     out.insert(key);
     wchar_t name[256];
     for (DWORD i = 0;; ++i) {
@@ -127,90 +241,148 @@ void Snapshot(HKEY root, const std::wstring& key, std::set<std::wstring>& out) {
         children.push_back(name);
     }
     RegCloseKey(handle);
-    for (const std::wstring& child : children) Snapshot(root, key + L"\\" + child, out);
+    for (const std::wstring& child : children) Snapshot(root, key + L"\\" + child, view, out);
 }
 
+// The shell's keys that registration writes into, in every view.
 std::set<std::wstring> SharedKeys() {
     std::set<std::wstring> keys;
-    Snapshot(HKEY_CLASSES_ROOT, L"Directory\\Background", keys);
-    Snapshot(HKEY_CLASSES_ROOT, L"LibraryFolder\\Background", keys);
-    Snapshot(HKEY_CLASSES_ROOT, L"AppID", keys);
+    for (REGSAM view : Views()) {
+        Snapshot(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"Directory\\Background", view, keys);
+        Snapshot(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"LibraryFolder\\Background", view, keys);
+        Snapshot(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"AppID", view, keys);
+        Snapshot(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"TypeLib\\" + kLibId, view, keys);
+    }
     return keys;
 }
 
-// A handler entry names the class either as the subkey's name or as its
-// default value, as Explorer accepts both.
-bool HandlerRegistered(const std::wstring& handlers) {
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, handlers.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
-    bool found = false;
-    wchar_t name[256];
-    for (DWORD i = 0; !found; ++i) {
-        DWORD length = ARRAYSIZE(name);
-        if (RegEnumKeyExW(handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        std::wstring value;
-        found = _wcsicmp(name, kClsid) == 0 ||
-                (ReadString(handle, name, nullptr, 0, value) && _wcsicmp(value.c_str(), kClsid) == 0);
+// Every key the server's scripts and its type library registration write,
+// in every view, that is there now.
+std::vector<std::wstring> RegistrationKeysPresent() {
+    const std::wstring keys[] = {
+        std::wstring(L"CLSID\\") + kClsid,
+        L"Directory\\Background\\ShellEx\\ContextMenuHandlers\\Brellow",
+        L"LibraryFolder\\Background\\ShellEx\\ContextMenuHandlers\\Brellow",
+        std::wstring(L"AppID\\") + kAppId,
+        L"AppID\\Brellmenu.DLL",
+        std::wstring(L"TypeLib\\") + kLibId,
+    };
+    std::vector<std::wstring> present;
+    for (REGSAM view : Views())
+        for (const std::wstring& key : keys)
+            if (KeyExists(HKEY_LOCAL_MACHINE, kClasses + key, view))
+                present.push_back(key + (view == KEY_WOW64_32KEY ? L" (32-bit view)" : L""));
+    return present;
+}
+
+// The server file a view's class names, or "" when none.
+std::wstring ClassServer(REGSAM view) {
+    std::wstring value;
+    ReadString(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"CLSID\\" + kClsid + L"\\InprocServer32", nullptr, view,
+               value);
+    return value;
+}
+
+// The files the installer puts down on this kind of Windows, each with the
+// machine it must be built for.
+struct InstalledFile {
+    const wchar_t* name;
+    WORD machine;
+};
+std::vector<InstalledFile> ExpectedFiles() {
+    if (SixtyFourBitWindows())
+        return {{L"brellow.exe", IMAGE_FILE_MACHINE_AMD64},
+                {L"Brellcfg.exe", IMAGE_FILE_MACHINE_I386},
+                {L"Brellmenu.dll", IMAGE_FILE_MACHINE_AMD64},
+                {L"x86\\Brellmenu.dll", IMAGE_FILE_MACHINE_I386},
+                {L"uninstall.exe", IMAGE_FILE_MACHINE_I386}};
+    return {{L"brellow.exe", IMAGE_FILE_MACHINE_I386},
+            {L"Brellcfg.exe", IMAGE_FILE_MACHINE_I386},
+            {L"Brellmenu.dll", IMAGE_FILE_MACHINE_I386},
+            {L"uninstall.exe", IMAGE_FILE_MACHINE_I386}};
+}
+
+class Installer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setup_ = SetupPath();
+        ASSERT_TRUE(Exists(setup_)) << "no installer at " << std::string(setup_.begin(), setup_.end());
+        folder_ = DefaultFolder();
+        ForgetEverything();
     }
-    RegCloseKey(handle);
-    return found;
-}
+    void TearDown() override { ForgetEverything(); }
 
-WORD MachineOf(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
-    IMAGE_DOS_HEADER dos = {};
-    IMAGE_NT_HEADERS32 nt = {};
-    DWORD read = 0;
-    ReadFile(file, &dos, sizeof(dos), &read, nullptr);
-    SetFilePointer(file, dos.e_lfanew, nullptr, FILE_BEGIN);
-    ReadFile(file, &nt, sizeof(nt), &read, nullptr);
-    CloseHandle(file);
-    return nt.FileHeader.Machine;
-}
+    // The tests share one prefix: each starts from a system without Brellow.
+    void ForgetEverything() {
+        if (Exists(folder_ + L"\\uninstall.exe")) RunAndWait(L"\"" + folder_ + L"\\uninstall.exe\" /S _?=" + folder_);
+        RemoveTree(folder_);
+        for (REGSAM view : Views()) {
+            for (const wchar_t* key : {L"CLSID\\{5D3E8A17-2C4B-4F61-9A0E-7B1C3D5F8E24}",
+                                       L"Directory\\Background\\ShellEx\\ContextMenuHandlers\\Brellow",
+                                       L"LibraryFolder\\Background\\ShellEx\\ContextMenuHandlers\\Brellow",
+                                       L"AppID\\{C41F7B02-6E93-4A58-B1D7-2F8A6C0E9B35}", L"AppID\\Brellmenu.DLL",
+                                       L"TypeLib\\{8B2E4C69-D017-4F3A-8E45-16C9B7A2F0D3}"})
+                DeleteTree(kClasses + std::wstring(key), view);
+            DeleteTree(L"Software\\Halvorin", view);
+            DeleteTree(kUninstallKey, view);
+        }
+    }
 
-void WriteInit(REGSAM view, DWORD bmax) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Halvorin\\Brellow\\init", 0, nullptr, 0,
-                              KEY_ALL_ACCESS | view, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, L"bmax", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&bmax), sizeof(bmax));
-    RegCloseKey(key);
-}
+    DWORD Install(const std::wstring& arguments = L"") {
+        return RunAndWait(L"\"" + setup_ + L"\" /S" + (arguments.empty() ? L"" : L" " + arguments));
+    }
+    // As the system's list of programs starts it, then its copy in the
+    // temporary folder.
+    DWORD Uninstall(const std::wstring& folder) {
+        const DWORD code = RunAndWait(L"\"" + folder + L"\\uninstall.exe\" /S");
+        WaitForUninstallerCopies();
+        return code;
+    }
+    DWORD Uninstall() { return Uninstall(folder_); }
 
-TEST(Installer, SilentInstallThenSilentUninstall) {
-    const std::wstring setup = ProgramFolder() + L"\\BrellowSetup.exe";
-    ASSERT_TRUE(Exists(setup)) << "BrellowSetup.exe is built next to the tests";
-    const std::wstring folder = InstallFolder();
+    std::wstring Path() {
+        std::wstring value;
+        ReadString(HKEY_LOCAL_MACHINE, kProductKey, L"Path", View32(), value);
+        return value;
+    }
+    bool Listed() { return KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, View64()); }
 
+    std::wstring setup_;
+    std::wstring folder_;
+};
+
+TEST_F(Installer, InstallsWhatThisKindOfWindowsNeedsAndUninstallsCleanly) {
     // The user's settings from an earlier install, in both registry views.
-    WriteInit(KEY_WOW64_64KEY, 1234);
-    WriteInit(KEY_WOW64_32KEY, 4321);
+    WriteDword(kInitKey, L"bmax", View64(), 1234);
+    WriteDword(kInitKey, L"bmax", View32(), 4321);
     const std::set<std::wstring> sharedBefore = SharedKeys();
 
-    ASSERT_EQ(RunAndWait(L"\"" + setup + L"\" /S"), 0u);
+    ASSERT_EQ(Install(), 0u);
 
-    for (const wchar_t* file : {L"brellow.exe", L"Brellcfg.exe", L"Brellmenu.dll", L"x86\\Brellmenu.dll", L"uninstall.exe"})
-        EXPECT_TRUE(Exists(folder + L"\\" + file)) << file;
-    EXPECT_EQ(MachineOf(folder + L"\\Brellmenu.dll"), IMAGE_FILE_MACHINE_AMD64);
-    EXPECT_EQ(MachineOf(folder + L"\\x86\\Brellmenu.dll"), IMAGE_FILE_MACHINE_I386);
-    EXPECT_EQ(MachineOf(folder + L"\\brellow.exe"), IMAGE_FILE_MACHINE_AMD64);
+    for (const InstalledFile& file : ExpectedFiles())
+        EXPECT_EQ(MachineOf(folder_ + L"\\" + file.name), file.machine) << std::string(file.name, file.name + wcslen(file.name));
+    if (!SixtyFourBitWindows()) {
+        EXPECT_FALSE(Exists(folder_ + L"\\x86"));
+    }
 
+    EXPECT_EQ(Path(), folder_);
+    if (SixtyFourBitWindows()) {
+        std::wstring value;
+        EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kProductKey, L"Path", KEY_WOW64_64KEY, value))
+            << "Path belongs in the 32-bit view only";
+        // Each view's class names the server of its bitness.
+        EXPECT_EQ(_wcsicmp(ClassServer(KEY_WOW64_64KEY).c_str(), (folder_ + L"\\Brellmenu.dll").c_str()), 0);
+        EXPECT_EQ(_wcsicmp(ClassServer(KEY_WOW64_32KEY).c_str(), (folder_ + L"\\x86\\Brellmenu.dll").c_str()), 0);
+    } else {
+        EXPECT_EQ(_wcsicmp(ClassServer(0).c_str(), (folder_ + L"\\Brellmenu.dll").c_str()), 0);
+    }
     std::wstring value;
-    ASSERT_TRUE(ReadString(HKEY_LOCAL_MACHINE, kProductKey, L"Path", KEY_WOW64_32KEY, value));
-    EXPECT_EQ(value, folder);
-    EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kProductKey, L"Path", KEY_WOW64_64KEY, value))
-        << "Path belongs in the 32-bit view only";
-
-    const std::wstring clsidKey = std::wstring(L"CLSID\\") + kClsid;
-    ASSERT_TRUE(ReadString(HKEY_CLASSES_ROOT, clsidKey + L"\\InprocServer32", nullptr, 0, value));
-    EXPECT_EQ(_wcsicmp(value.c_str(), (folder + L"\\Brellmenu.dll").c_str()), 0) << value;
-    ASSERT_TRUE(ReadString(HKEY_CLASSES_ROOT, clsidKey + L"\\InprocServer32", L"ThreadingModel", 0, value));
+    ASSERT_TRUE(ReadString(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClsid + L"\\InprocServer32", L"ThreadingModel",
+                           0, value));
     EXPECT_EQ(value, L"Apartment");
-    EXPECT_TRUE(HandlerRegistered(L"Directory\\Background\\shellex\\ContextMenuHandlers"));
-    EXPECT_TRUE(HandlerRegistered(L"LibraryFolder\\Background\\shellex\\ContextMenuHandlers"));
+    EXPECT_EQ(RegistrationKeysPresent().size(), Views().size() * 6) << "class, handlers, AppID, type library";
 
-    // The registration is a working one: the class can be made.
+    // The registration is a working one: this program's bitness gets its class.
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     CLSID clsid;
     ASSERT_EQ(CLSIDFromString(kClsid, &clsid), S_OK);
@@ -221,51 +393,299 @@ TEST(Installer, SilentInstallThenSilentUninstall) {
     CoFreeUnusedLibrariesEx(0, 0);
     CoUninitialize();
 
-    ASSERT_TRUE(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName", KEY_WOW64_64KEY, value));
+    ASSERT_TRUE(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName", View64(), value));
     EXPECT_EQ(value, L"Brellow");
-    ASSERT_TRUE(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString", KEY_WOW64_64KEY, value));
-    EXPECT_EQ(value, L"\"" + folder + L"\\uninstall.exe\"");
+    ASSERT_TRUE(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString", View64(), value));
+    EXPECT_EQ(value, L"\"" + folder_ + L"\\uninstall.exe\"");
 
-    // As the system's list of programs starts it, then its copy in the
-    // temporary folder.
-    ASSERT_EQ(RunAndWait(L"\"" + folder + L"\\uninstall.exe\" /S"), 0u);
-    WaitForUninstallerCopies();
+    ASSERT_EQ(Uninstall(), 0u);
 
-    EXPECT_FALSE(Exists(folder)) << "the install folder is removed";
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, clsidKey));
-    EXPECT_FALSE(HandlerRegistered(L"Directory\\Background\\shellex\\ContextMenuHandlers"));
-    EXPECT_FALSE(HandlerRegistered(L"LibraryFolder\\Background\\shellex\\ContextMenuHandlers"));
-    EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kProductKey, L"Path", KEY_WOW64_32KEY, value));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY));
+    EXPECT_FALSE(Exists(folder_)) << "the install folder is removed";
+    EXPECT_THAT(RegistrationKeysPresent(), IsEmpty());
+    EXPECT_EQ(Path(), L"");
+    EXPECT_FALSE(Listed());
     DWORD bmax = 0;
-    EXPECT_TRUE(ReadDword(L"Software\\Halvorin\\Brellow\\init", L"bmax", KEY_WOW64_64KEY, bmax));
-    EXPECT_EQ(bmax, 1234u);
-    EXPECT_TRUE(ReadDword(L"Software\\Halvorin\\Brellow\\init", L"bmax", KEY_WOW64_32KEY, bmax));
-    EXPECT_EQ(bmax, 4321u);
+    EXPECT_TRUE(ReadDword(kInitKey, L"bmax", View32(), bmax));
+    EXPECT_EQ(bmax, 4321u) << "the user's settings stay";
+    if (SixtyFourBitWindows()) {
+        EXPECT_TRUE(ReadDword(kInitKey, L"bmax", KEY_WOW64_64KEY, bmax));
+        EXPECT_EQ(bmax, 1234u);
+    }
     EXPECT_EQ(SharedKeys(), sharedBefore);
 }
 
-TEST(Installer, UninstallWithoutSettingsLeavesNoProductKey) {
-    const std::wstring setup = ProgramFolder() + L"\\BrellowSetup.exe";
-    ASSERT_TRUE(Exists(setup));
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Halvorin");
-    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Halvorin\\Brellow\\init", KEY_WOW64_32KEY, 0);
-    HKEY wow = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &wow) == ERROR_SUCCESS) {
-        RegDeleteTreeW(wow, L"Halvorin");
-        RegCloseKey(wow);
-    }
-    const std::wstring folder = InstallFolder();
-    ASSERT_EQ(RunAndWait(L"\"" + setup + L"\" /S"), 0u);
-    ASSERT_TRUE(Exists(folder + L"\\uninstall.exe"));
+TEST_F(Installer, UninstallWithoutSettingsLeavesNoProductKey) {
+    ASSERT_EQ(Install(), 0u);
+    ASSERT_TRUE(Exists(folder_ + L"\\uninstall.exe"));
     // The form that runs in place and returns only when done.
-    ASSERT_EQ(RunAndWait(L"\"" + folder + L"\\uninstall.exe\" /S _?=" + folder), 0u);
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Halvorin", KEY_WOW64_32KEY));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(L"CLSID\\") + kClsid));
-    EXPECT_FALSE(Exists(folder + L"\\Brellmenu.dll"));
-    // Run in place, the uninstaller cannot delete its own file.
-    DeleteFileW((folder + L"\\uninstall.exe").c_str());
-    RemoveDirectoryW(folder.c_str());
+    ASSERT_EQ(RunAndWait(L"\"" + folder_ + L"\\uninstall.exe\" /S _?=" + folder_), 0u);
+    for (REGSAM view : Views()) EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Halvorin", view));
+    EXPECT_THAT(RegistrationKeysPresent(), IsEmpty());
+    EXPECT_FALSE(Exists(folder_ + L"\\Brellmenu.dll"));
+}
+
+// Settings an earlier install's x64 settings program kept in the 64-bit view
+// are not lost when the 32-bit one takes over.
+TEST_F(Installer, SettingsOnlyTheSixtyFourBitViewHeldAreCarriedOver) {
+    if (!SixtyFourBitWindows()) {
+        GTEST_SKIP() << "32-bit Windows has one registry view";
+    }
+    WriteDword(kInitKey, L"bmin", KEY_WOW64_64KEY, 77);
+    WriteDword(kInitKey, L"wcache", KEY_WOW64_64KEY, 0);
+    WriteDword(kInitKey, L"wcache", KEY_WOW64_32KEY, 1);  // the 32-bit view's own value wins
+    ASSERT_EQ(Install(), 0u);
+    DWORD value = 0;
+    EXPECT_TRUE(ReadDword(kInitKey, L"bmin", KEY_WOW64_32KEY, value));
+    EXPECT_EQ(value, 77u);
+    EXPECT_TRUE(ReadDword(kInitKey, L"wcache", KEY_WOW64_32KEY, value));
+    EXPECT_EQ(value, 1u);
+    EXPECT_FALSE(ReadDword(kInitKey, L"bratio", KEY_WOW64_32KEY, value)) << "nothing is invented";
+}
+
+// True when the process has a committed private allocation of exactly this
+// many bytes: the engine's copy buffer, while it copies.
+bool HasAllocationOf(HANDLE process, SIZE_T size) {
+    MEMORY_BASIC_INFORMATION info;
+    const BYTE* at = nullptr;
+    while (VirtualQueryEx(process, at, &info, sizeof(info)) == sizeof(info)) {
+        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE && info.BaseAddress == info.AllocationBase &&
+            info.RegionSize == size)
+            return true;
+        const BYTE* next = static_cast<const BYTE*>(info.BaseAddress) + info.RegionSize;
+        if (next <= at) break;
+        at = next;
+    }
+    return false;
+}
+
+// The settings program (32-bit on both kinds of Windows) and the engine of
+// this Windows' bitness meet in one registry view: a minimum buffer of 7 MB
+// set in the window, with expansion off, makes the engine copy through a
+// buffer of exactly 7 MiB (with the defaults it would be 30 % of the file).
+// The buffer is looked for in the engine's address space while it copies,
+// which holds still however slow the machine: the file's size can be caught
+// in the middle of a write.
+TEST_F(Installer, SettingChangedInTheSettingsWindowReachesTheInstalledEngine) {
+    ASSERT_EQ(Install(), 0u);
+
+    {
+        brell::test::AppDriver app;
+        ASSERT_TRUE(app.Start(folder_ + L"\\Brellcfg.exe"));
+        ASSERT_TRUE(app.WaitReady()) << "no settings window";
+        ASSERT_EQ(app.FindMessageBox(), nullptr);
+        ASSERT_NE(app.MainWindow(), nullptr);
+        HWND minimum = app.ControlAt(208, 24);
+        HWND writeCache = app.ControlAt(32, 64);
+        HWND expand = app.ControlAt(168, 64);
+        HWND apply = app.ControlAt(215, 120);
+        ASSERT_TRUE(minimum && writeCache && expand && apply) << "a control is not at its place";
+        ASSERT_TRUE(app.TypeInto(minimum, L"7"));
+        if (app.Checked(writeCache)) app.Click(writeCache);
+        if (app.Checked(expand)) app.Click(expand);
+        ASSERT_FALSE(app.Checked(writeCache));
+        ASSERT_FALSE(app.Checked(expand));
+        app.Click(apply);
+        ASSERT_EQ(app.FindMessageBox(), nullptr) << "Apply reported a problem";
+        EXPECT_EQ(app.Close(), 0);
+    }
+
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring source = std::wstring(temp) + L"brell-settings-source";
+    const std::wstring target = std::wstring(temp) + L"brell-settings-target";
+    RemoveTree(source);
+    RemoveTree(target);
+    ASSERT_TRUE(CreateDirectoryW(source.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
+    const ULONGLONG fullSize = 112 * kMiB + 12345;
+    {
+        std::string chunk(kMiB, '\0');
+        for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 131 + 7);
+        HANDLE file = CreateFileW((source + L"\\big.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        for (ULONGLONG done = 0; done + kMiB <= fullSize; done += kMiB) WriteFile(file, chunk.data(), kMiB, &written, nullptr);
+        WriteFile(file, chunk.data(), static_cast<DWORD>(fullSize % kMiB), &written, nullptr);
+        CloseHandle(file);
+    }
+    ASSERT_TRUE(brell::PutClipboardFiles({source + L"\\big.bin"}));
+
+    // A fast machine may finish a copy before it is looked at: copy again.
+    const std::wstring report = std::wstring(temp) + L"brell-settings-report.txt";
+    bool seen = false;
+    for (int run = 0; run < 8 && !seen; ++run) {
+        DeleteFileW((target + L"\\big.bin").c_str());
+        SetEnvironmentVariableW(L"BRELLOW_REPORT", report.c_str());
+        std::wstring line = L"\"" + folder_ + L"\\brellow.exe\" \"" + target + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+        SetEnvironmentVariableW(L"BRELLOW_REPORT", nullptr);
+        while (!seen && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
+            seen = HasAllocationOf(process.hProcess, 7 * kMiB);
+        WaitForSingleObject(process.hProcess, 600000);
+        DWORD code = 0xFFFFFFFF;
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        ASSERT_EQ(code, 0u) << ReadAll(report);
+        ASSERT_EQ(ReadAll(target + L"\\big.bin").size(), fullSize);
+    }
+    EXPECT_TRUE(seen) << "the engine did not copy through the 7 MiB buffer set in the window";
+
+    DeleteFileW(report.c_str());
+    RemoveTree(source);
+    RemoveTree(target);
+}
+
+// A DLL that Explorer has loaded refuses writers; stood in for by holding the
+// file open with read sharing only, which refuses renaming and deleting too
+// (Wine would let a loaded DLL be overwritten). Setup must not report success
+// while the old file stays: the new one replaces it at the next restart, and
+// the exit code says a restart is needed.
+TEST_F(Installer, FileInUseIsReplacedAtRestartAndTheExitCodeSaysSo) {
+    ASSERT_EQ(Install(), 0u);
+    const std::wstring dll = folder_ + L"\\Brellmenu.dll";
+    const std::string shipped = ReadAll(dll);
+    ASSERT_FALSE(shipped.empty());
+    // Mark the installed copy as the "old" one; it still loads.
+    ASSERT_TRUE(WriteAll(dll, "old build", OPEN_EXISTING));
+    const std::string old = ReadAll(dll);
+
+    HANDLE held = CreateFileW(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_FALSE(DeleteFileW(dll.c_str())) << "the stand-in must refuse deleting";
+
+    EXPECT_EQ(Install(), kRestartNeeded);
+    EXPECT_EQ(ReadAll(dll), old) << "the held file cannot have changed";
+    EXPECT_EQ(ReadAll(dll + L".new"), shipped) << "the new file waits, complete, beside it";
+
+    // The system is asked to put it in place at the next start.
+    HKEY session = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
+                            &session),
+              ERROR_SUCCESS);
+    std::vector<wchar_t> pending(32768, L'\0');
+    DWORD size = static_cast<DWORD>((pending.size() - 2) * sizeof(wchar_t));
+    DWORD type = 0;
+    const LONG status = RegQueryValueExW(session, L"PendingFileRenameOperations", nullptr, &type,
+                                         reinterpret_cast<BYTE*>(pending.data()), &size);
+    RegCloseKey(session);
+    ASSERT_EQ(status, ERROR_SUCCESS);
+    std::vector<std::wstring> entries;
+    for (const wchar_t* p = pending.data(); p < pending.data() + size / sizeof(wchar_t); p += wcslen(p) + 1)
+        entries.push_back(p);
+    std::vector<std::wstring> lowered;
+    for (std::wstring entry : entries) {
+        CharLowerW(&entry[0]);
+        lowered.push_back(entry);
+    }
+    std::wstring from = L"\\??\\" + dll + L".new";
+    std::wstring to = L"!\\??\\" + dll;  // "!": replacing what is there
+    CharLowerW(&from[0]);
+    CharLowerW(&to[0]);
+    const auto at = std::find(lowered.begin(), lowered.end(), from);
+    ASSERT_NE(at, lowered.end());
+    ASSERT_NE(at + 1, lowered.end());
+    EXPECT_EQ(*(at + 1), to);
+
+    // Every other file was replaced at once and the installation is whole.
+    for (const wchar_t* other : {L"brellow.exe", L"Brellcfg.exe", L"uninstall.exe"})
+        EXPECT_FALSE(Exists(folder_ + L"\\" + other + L".new"));
+    EXPECT_TRUE(Listed());
+    EXPECT_EQ(Path(), folder_);
+    CloseHandle(held);
+}
+
+// Explorer loads whatever DLL the class names, on every right-click: when the
+// server cannot unregister itself (its file deleted by hand, or broken), the
+// uninstaller removes the keys the server's scripts write, in every view, and
+// never the shared parents those scripts keep.
+TEST_F(Installer, UninstallRemovesTheRegistrationWhenTheServerCannot) {
+    const std::set<std::wstring> sharedBefore = SharedKeys();
+    ASSERT_EQ(Install(), 0u);
+    ASSERT_FALSE(RegistrationKeysPresent().empty());
+
+    ASSERT_TRUE(DeleteFileW((folder_ + L"\\Brellmenu.dll").c_str()));
+    if (SixtyFourBitWindows()) {  // the other one is there but not a DLL: regsvr32 /u fails
+        ASSERT_TRUE(WriteAll(folder_ + L"\\x86\\Brellmenu.dll", "not a DLL"));
+    }
+
+    ASSERT_EQ(Uninstall(), 0u);
+    EXPECT_THAT(RegistrationKeysPresent(), IsEmpty());
+    EXPECT_EQ(SharedKeys(), sharedBefore);
+    for (REGSAM view : Views()) {
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"CLSID", view));
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"AppID", view));
+    }
+    EXPECT_FALSE(Listed());
+    EXPECT_FALSE(Exists(folder_));
+}
+
+// A failed first install takes back everything it did; a failed upgrade keeps
+// the uninstall entry and the uninstaller, so the system can always be
+// cleaned. Registration is made to fail with a real key DACL on a key the
+// server's AppID script writes a value into (Wine lets a key be created
+// below one whose DACL forbids it, but refuses the value).
+TEST_F(Installer, FailedInstallLeavesNothingThatCannotBeRemoved) {
+    const std::wstring appIdKey = std::wstring(kClasses) + L"AppID\\Brellmenu.DLL";
+    const std::set<std::wstring> sharedBefore = SharedKeys();
+    {
+        KeyDacl locked(HKEY_LOCAL_MACHINE, appIdKey, L"D:P(A;;KR;;;WD)");
+        ASSERT_TRUE(locked.applied());
+        ASSERT_TRUE(locked.Refuses(KEY_SET_VALUE));
+
+        EXPECT_EQ(Install(), 2u);
+        EXPECT_FALSE(Exists(folder_)) << "the files are taken back";
+        EXPECT_EQ(Path(), L"");
+        EXPECT_THAT(RegistrationKeysPresent(), IsEmpty());
+        EXPECT_FALSE(Listed());
+    }
+    EXPECT_EQ(SharedKeys(), sharedBefore);
+
+    ASSERT_EQ(Install(), 0u);
+    {
+        KeyDacl locked(HKEY_LOCAL_MACHINE, appIdKey, L"D:P(A;;KR;;;WD)");
+        ASSERT_TRUE(locked.applied());
+        EXPECT_EQ(Install(), 2u);
+        EXPECT_TRUE(Listed()) << "a failed upgrade keeps its entry";
+        EXPECT_TRUE(Exists(folder_ + L"\\uninstall.exe"));
+    }
+    ASSERT_EQ(Uninstall(), 0u);
+    EXPECT_THAT(RegistrationKeysPresent(), IsEmpty());
+    EXPECT_FALSE(Exists(folder_));
+    EXPECT_FALSE(Listed());
+}
+
+// A folder of the user's choice is taken when it is new or empty (setup then
+// locks it down; tests/installer/folder-dacl-test.sh checks the DACL it hands
+// to the system) and refused, untouched, when it already holds other files.
+TEST_F(Installer, CustomFolderNewOrEmptyIsUsedOneWithOtherFilesIsRefused) {
+    const std::wstring tools = L"C:\\Tools";
+    const std::wstring theirs = tools + L"\\Theirs";
+    const std::wstring ours = tools + L"\\Brellow Copy";
+    RemoveTree(tools);
+    ASSERT_TRUE(CreateDirectoryW(tools.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(theirs.c_str(), nullptr));
+    ASSERT_TRUE(WriteAll(theirs + L"\\notes.txt", "someone else's"));
+
+    EXPECT_EQ(Install(L"/D=" + theirs), 2u);
+    EXPECT_EQ(ReadAll(theirs + L"\\notes.txt"), "someone else's");
+    EXPECT_FALSE(Exists(theirs + L"\\brellow.exe"));
+    EXPECT_FALSE(Listed());
+    EXPECT_EQ(Path(), L"");
+
+    ASSERT_EQ(Install(L"/D=" + ours), 0u);
+    for (const InstalledFile& file : ExpectedFiles()) EXPECT_TRUE(Exists(ours + L"\\" + file.name));
+    EXPECT_EQ(Path(), ours);
+    // An upgrade finds its folder again without being told.
+    EXPECT_EQ(Install(), 0u);
+    EXPECT_FALSE(Exists(folder_)) << "the default folder is not used for an upgrade";
+    EXPECT_EQ(Uninstall(ours), 0u);
+    EXPECT_FALSE(Exists(ours));
+    EXPECT_TRUE(Exists(theirs + L"\\notes.txt"));
+    RemoveTree(tools);
 }
 
 }  // namespace

@@ -64,6 +64,14 @@ stop_xvfb() {
   fi
 }
 
+# Lets the setup of a prefix that wineboot started finish, then ends Wine. On
+# a slow machine (an emulated one) wineboot stops waiting for its own setup
+# and returns while the prefix is still being filled in the background.
+finish_boot() {
+  wineserver -w >/dev/null 2>&1 || true
+  stop_wine
+}
+
 # Ends every Wine process of the current prefix and waits for the wineserver.
 stop_wine() {
   wineserver -k >/dev/null 2>&1 || true

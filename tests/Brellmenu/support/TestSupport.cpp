@@ -173,8 +173,10 @@ DWORD RunAndWait(const std::wstring& commandLine) {
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
+                        &process)) {
+        std::fprintf(stderr, "cannot start %ls: error %lu\n", commandLine.c_str(), GetLastError());
         return ~0u;
+    }
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = ~0u;
     GetExitCodeProcess(process.hProcess, &code);
