@@ -67,11 +67,11 @@ void Copier::WorkerLoop() {
             item = queue_.front();
             queue_.pop_front();
         }
-        Done done{item, FileResult::Cancelled, std::wstring()};
+        Done done{item, FileResult::Cancelled, std::wstring(), std::wstring()};
         if (!progress_.CancelRequested()) {
             try {
                 progress_.StartFile(item->source);
-                done.result = CopyOneFile(*item, settings_, buffer, progress_, false, done.reason);
+                done.result = CopyOneFile(*item, settings_, buffer, progress_, false, done.reason, done.placedAt);
             } catch (const std::bad_alloc&) {
                 done.result = FileResult::Failed;  // the reason stays empty: no memory to say more
             }
@@ -154,14 +154,22 @@ void Copier::ReportDone(Report& report) {
         if (done_.empty()) return;
         reporting_.swap(done_);  // done_ takes over reporting_'s room
     }
-    for (const Done& done : reporting_) ReportFile(*done.item, done.result, done.reason, report);
+    for (const Done& done : reporting_) ReportFile(done, report);
     reporting_.clear();
 }
 
-void Copier::ReportFile(const PlanItem& item, FileResult result, const std::wstring& reason, Report& report) {
-    switch (result) {
+void Copier::ReportFile(const Done& done, Report& report) {
+    const PlanItem& item = *done.item;
+    const std::wstring& reason = done.reason;
+    switch (done.result) {
     case FileResult::Copied:
-        report.Copied(item.target);
+        report.Copied(done.placedAt);
+        break;
+    case FileResult::Moved:
+        report.Moved(done.placedAt);
+        break;
+    case FileResult::SourceKept:
+        report.Failed(item.source, reason);
         break;
     case FileResult::Exists:
         report.Skipped(item.source, L"\"" + item.target + L"\" already exists");
@@ -238,10 +246,10 @@ bool Copier::Run(const CopyPlan& plan, Report& report) {
             continue;
         }
         progress_.StartFile(item.source);
-        std::wstring reason;
-        const FileResult result = CopyOneFile(item, settings_, buffer_, progress_, true, reason);
+        Done done{&item, FileResult::Cancelled, std::wstring(), std::wstring()};
+        done.result = CopyOneFile(item, settings_, buffer_, progress_, true, done.reason, done.placedAt);
         progress_.FinishFile();
-        ReportFile(item, result, reason, report);
+        ReportFile(done, report);
         ReportDone(report);
     }
     WaitForQueue(report);

@@ -41,6 +41,7 @@ private:
         const PlanItem* item;
         FileResult result;
         std::wstring reason;
+        std::wstring placedAt;
     };
 
     static DWORD WINAPI WorkerMain(void* self);
@@ -50,7 +51,7 @@ private:
     void Queue(const PlanItem& item, Report& report);
     void WaitForQueue(Report& report);
     void ReportDone(Report& report);
-    void ReportFile(const PlanItem& item, FileResult result, const std::wstring& reason, Report& report);
+    void ReportFile(const Done& done, Report& report);
     void MarkIncomplete(const std::wstring& target);
     void RemoveCreatedFolders(bool onlyIncomplete);
 

@@ -1,5 +1,6 @@
 #include "CopyPlan.h"
 
+#include "ClashPolicy.h"
 #include "Handles.h"
 #include "Paths.h"
 
@@ -22,15 +23,19 @@ struct PendingFolder {
 
 class Planner {
 public:
-    explicit Planner(CopyPlan& plan) : plan_(plan) {}
+    Planner(CopyPlan& plan, const PlanOptions& options) : plan_(plan), options_(options) {}
 
-    void AddFile(const std::wstring& source, const std::wstring& target, std::uint64_t size,
-                 bool targetMayExist) {
-        if (targetMayExist && GetFileAttributesW(ForApi(target).c_str()) != INVALID_FILE_ATTRIBUTES) {
-            Problem(true, source, L"\"" + target + L"\" already exists", target);
-            return;
+    void AddFile(const std::wstring& source, const std::wstring& target, std::uint64_t size, bool targetMayExist,
+                 ClashAction decided = ClashAction::None) {
+        ClashAction action = decided;
+        if (targetMayExist && action == ClashAction::None) {
+            const DWORD attributes = GetFileAttributesW(ForApi(target).c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && !Settle(source, target, attributes, action)) return;
         }
-        plan_.items.push_back({false, source, target, size});
+        PlanItem item{false, source, target, size};
+        item.clash = action;
+        item.move = options_.move;
+        plan_.items.push_back(std::move(item));
         plan_.totalBytes += size;
         ++plan_.fileCount;
     }
@@ -57,6 +62,28 @@ public:
     }
 
 private:
+    // A file is to go where something exists: false when it is not copied
+    // (a problem is noted), true with the clash's answer otherwise.
+    bool Settle(const std::wstring& source, const std::wstring& target, DWORD attributes, ClashAction& action) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            Problem(true, source, L"\"" + target + L"\" already exists and is a folder", target);
+            return false;
+        }
+        // Pasted where it is: there is nothing to replace it with.
+        if (SameFile(source, target)) {
+            Problem(true, source, L"it is already in this folder", target);
+            return false;
+        }
+        const ClashAnswer answer =
+            options_.clashes ? options_.clashes->Decide(DescribeClash(source, target)) : ClashAnswer::Skip;
+        if (answer == ClashAnswer::Skip) {
+            Problem(true, source, L"\"" + target + L"\" already exists", target);
+            return false;
+        }
+        action = answer == ClashAnswer::Replace ? ClashAction::Replace : ClashAction::KeepBoth;
+        return true;
+    }
+
     void VisitFolder(const PendingFolder& folder, std::vector<PendingFolder>& children) {
         bool targetExists = false;
         if (folder.targetMayExist) {
@@ -74,6 +101,7 @@ private:
             plan_.existingFolders.push_back(folder.target);
         else
             plan_.items.push_back({true, folder.source, folder.target, 0});
+        if (options_.move) plan_.sourceFolders.emplace_back(folder.source, folder.target);
 
         WIN32_FIND_DATAW entry;
         UniqueFind find(FindFirstFileExW(ForApi(JoinPath(folder.source, L"*")).c_str(), FindExInfoBasic, &entry,
@@ -109,6 +137,7 @@ private:
     }
 
     CopyPlan& plan_;
+    const PlanOptions& options_;
 };
 
 // The folder itself as the file system names it; its canonical text where
@@ -120,52 +149,81 @@ std::wstring Identity(const std::wstring& folder) {
 
 }  // namespace
 
-CopyPlan MakeCopyPlan(const std::vector<std::wstring>& sources, const std::wstring& targetFolder) {
+bool ResolveEntry(const std::wstring& entry, const std::wstring& targetFolder, std::wstring& targetIdentity,
+                  PasteEntry& resolved, std::wstring& reason) {
+    // A file list holds full paths; anything else would resolve against
+    // whatever folder this process happens to be in.
+    if (!IsFullPath(entry)) {
+        reason = L"it is not a full path (drive or server and folders)";
+        return false;
+    }
+    resolved.source = FullPath(entry);
+    if (resolved.source.empty()) {
+        reason = L"it is not a usable path: " + ErrorText(GetLastError());
+        return false;
+    }
+    const std::wstring name = LastComponent(resolved.source);
+    if (name.empty()) {
+        reason = L"a whole drive is not copied";
+        return false;
+    }
+    if (!IsPlainName(name)) {
+        reason = L"its name cannot be used in the target folder";
+        return false;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(ForApi(resolved.source).c_str(), GetFileExInfoStandard, &data)) {
+        reason = ErrorText(GetLastError());
+        return false;
+    }
+    resolved.target = JoinPath(targetFolder, name);
+    resolved.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    resolved.size = resolved.isFolder ? 0 : SizeOf(data.nFileSizeHigh, data.nFileSizeLow);
+    if (resolved.isFolder) {
+        // Compared as the file system names both, so that no spelling
+        // ("/", ".", short names, links) hides the target inside the source.
+        if (targetIdentity.empty()) targetIdentity = Identity(targetFolder);
+        if (IsSameOrBelow(targetIdentity, Identity(resolved.source)) || IsSameOrBelow(targetFolder, resolved.source)) {
+            reason = L"a folder cannot be copied into itself";
+            return false;
+        }
+    }
+    return true;
+}
+
+CopyPlan MakeCopyPlan(const std::vector<std::wstring>& sources, const std::wstring& targetFolder,
+                      const PlanOptions& options) {
     CopyPlan plan;
-    Planner planner(plan);
+    Planner planner(plan, options);
     plan.existingFolders.push_back(targetFolder);
     std::wstring targetIdentity;
     for (const std::wstring& entry : sources) {
-        // A file list holds full paths; anything else would resolve against
-        // whatever folder this process happens to be in.
-        if (!IsFullPath(entry)) {
-            planner.Problem(false, entry, L"it is not a full path (drive or server and folders)");
+        PasteEntry resolved;
+        std::wstring reason;
+        if (!ResolveEntry(entry, targetFolder, targetIdentity, resolved, reason)) {
+            planner.Problem(false, entry, reason);
             continue;
         }
-        const std::wstring source = FullPath(entry);
-        if (source.empty()) {
-            planner.Problem(false, entry, L"it is not a usable path: " + ErrorText(GetLastError()));
-            continue;
-        }
-        const std::wstring name = LastComponent(source);
-        if (name.empty()) {
-            planner.Problem(false, entry, L"a whole drive is not copied");
-            continue;
-        }
-        if (!IsPlainName(name)) {
-            planner.Problem(false, entry, L"its name cannot be used in the target folder");
-            continue;
-        }
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!GetFileAttributesExW(ForApi(source).c_str(), GetFileExInfoStandard, &data)) {
-            planner.Problem(false, entry, ErrorText(GetLastError()));
-            continue;
-        }
-        const std::wstring target = JoinPath(targetFolder, name);
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            // Compared as the file system names both, so that no spelling
-            // ("/", ".", short names, links) hides the target inside the source.
-            if (targetIdentity.empty()) targetIdentity = Identity(targetFolder);
-            if (IsSameOrBelow(targetIdentity, Identity(source)) || IsSameOrBelow(targetFolder, source)) {
-                planner.Problem(false, entry, L"a folder cannot be copied into itself");
-                continue;
-            }
-            planner.AddTree(source, target, true);
-        } else {
-            planner.AddFile(source, target, SizeOf(data.nFileSizeHigh, data.nFileSizeLow), true);
-        }
+        if (resolved.isFolder)
+            planner.AddTree(resolved.source, resolved.target, true);
+        else
+            planner.AddFile(resolved.source, resolved.target, resolved.size, true);
     }
     return plan;
+}
+
+void AddToPlan(CopyPlan& plan, const std::wstring& source, const std::wstring& target, const PlanOptions& options,
+               ClashAction decided) {
+    Planner planner(plan, options);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(ForApi(source).c_str(), GetFileExInfoStandard, &data)) {
+        planner.Problem(false, source, ErrorText(GetLastError()), target);
+        return;
+    }
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        planner.AddTree(source, target, true);
+    else
+        planner.AddFile(source, target, SizeOf(data.nFileSizeHigh, data.nFileSizeLow), true, decided);
 }
 
 }  // namespace brellow

@@ -4,15 +4,27 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace brellow {
+
+class ClashPolicy;
+
+// What to do when a file's target name is taken by another file.
+enum class ClashAction {
+    None,      // the name was free: it must still be free at the end
+    Replace,   // the other file is replaced, in one step, by the finished copy
+    KeepBoth,  // the copy takes the first free name "name (n).ext"
+};
 
 struct PlanItem {
     bool isFolder;
     std::wstring source;
     std::wstring target;
     std::uint64_t size;  // files only, as found while planning
+    ClashAction clash = ClashAction::None;
+    bool move = false;  // files only: the source is deleted once its copy has its name
 };
 
 struct PlanProblem {
@@ -30,17 +42,51 @@ struct CopyPlan {
     // Folders that exist already and receive files: the target folder and
     // each folder merged into.
     std::vector<std::wstring> existingFolders;
+    // A move: every source folder walked, with its target (source, target).
+    // Each is removed once the move has emptied it and its target exists.
+    std::vector<std::pair<std::wstring, std::wstring>> sourceFolders;
     std::uint64_t totalBytes = 0;
     size_t fileCount = 0;
 };
 
+struct PlanOptions {
+    bool move = false;
+    // Settles each clash with an existing file; none: every clash is skipped.
+    ClashPolicy* clashes = nullptr;
+};
+
+// One entry of the clipboard's list, checked and made canonical.
+struct PasteEntry {
+    std::wstring source;  // canonical full path
+    std::wstring target;  // targetFolder + the source's last name
+    bool isFolder = false;
+    std::uint64_t size = 0;  // files only
+};
+
+// Checks one entry of the list against the target folder (a full path). An
+// entry must be a full path; it is made canonical ("." and ".." resolved,
+// "/" made "\"), and it must have a usable last name, exist, and, as a
+// folder, not hold the target folder. False with the reason otherwise.
+// targetIdentity caches the target folder's final path between calls (start
+// with an empty string).
+bool ResolveEntry(const std::wstring& entry, const std::wstring& targetFolder, std::wstring& targetIdentity,
+                  PasteEntry& resolved, std::wstring& reason);
+
 // Plans the copy of sources (files and folders) into targetFolder (a full
-// path). Every source is made canonical first ("." and ".." resolved); one
-// that is not a full path, a drive, or a folder that holds the target folder
-// is a problem. Every target lies below targetFolder. Nothing that exists in
-// the target is ever overwritten: an existing file is a skipped problem, an
-// existing folder is merged into. Links to folders are not followed (they
-// could loop), and trees are walked without recursion, however deep.
-CopyPlan MakeCopyPlan(const std::vector<std::wstring>& sources, const std::wstring& targetFolder);
+// path). Every entry is checked by ResolveEntry; one that fails is a problem.
+// Every target lies below targetFolder. Nothing that exists in the target is
+// ever overwritten unless a clash is answered "Replace": an existing file is
+// a clash (a skipped problem unless options.clashes says otherwise; a file
+// that is the source itself is always skipped), an existing folder is merged
+// into. Links to folders are not followed (they could loop), and trees are
+// walked without recursion, however deep.
+CopyPlan MakeCopyPlan(const std::vector<std::wstring>& sources, const std::wstring& targetFolder,
+                      const PlanOptions& options = PlanOptions());
+
+// Adds one more source (canonical, a file or a folder) to plan, to go to
+// target, which may exist. decided, when not None, is the answer already
+// given for a clash of the file source with target.
+void AddToPlan(CopyPlan& plan, const std::wstring& source, const std::wstring& target, const PlanOptions& options,
+               ClashAction decided = ClashAction::None);
 
 }  // namespace brellow

@@ -2,6 +2,7 @@
 
 #include "Handles.h"
 #include "Paths.h"
+#include "Placement.h"
 #include "StagedFile.h"
 
 #include <windows.h>
@@ -56,11 +57,17 @@ bool CopyBuffer::Prepare(std::uint64_t bytes) {
 }
 
 FileResult CopyOneFile(const PlanItem& item, const Settings& settings, CopyBuffer& buffer, CopyProgress& progress,
-                       bool markForDeletion, std::wstring& reason) {
-    UniqueHandle source(CreateFileW(ForApi(item.source).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                       bool markForDeletion, std::wstring& reason, std::wstring& placedAt) {
+    // A move opens its source for deletion as well: a file that another
+    // program holds without letting it go is refused here, before anything
+    // is copied, and stays where it is.
+    const DWORD access = GENERIC_READ | (item.move ? kMoveSourceAccess : 0);
+    UniqueHandle source(CreateFileW(ForApi(item.source).c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!source) {
-        reason = L"cannot open it: " + ErrorText(GetLastError());
+        const DWORD error = GetLastError();
+        reason = item.move && error == ERROR_SHARING_VIOLATION ? L"another program is using it"
+                                                                 : L"cannot open it: " + ErrorText(error);
         return FileResult::Failed;
     }
     // The times come from the open file, not from planning: the file may
@@ -112,13 +119,19 @@ FileResult CopyOneFile(const PlanItem& item, const Settings& settings, CopyBuffe
         reason = L"cannot set its times and attributes: " + ErrorText(error);
         return FileResult::Failed;
     }
-    const DWORD error = staged.Commit(item.target);
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return FileResult::Exists;
+    const DWORD error = PlaceStagedFile(staged, item, placedAt);
+    if (item.clash == ClashAction::None && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS))
+        return FileResult::Exists;
     if (error) {
         reason = L"cannot give it its name: " + ErrorText(error);
         return FileResult::Failed;
     }
-    return FileResult::Copied;
+    if (!item.move) return FileResult::Copied;
+    if (const DWORD removal = RemoveMovedSource(source.get(), basic.FileAttributes)) {
+        reason = L"it was copied to \"" + placedAt + L"\" but cannot be removed from its place: " + ErrorText(removal);
+        return FileResult::SourceKept;
+    }
+    return FileResult::Moved;
 }
 
 }  // namespace brellow

@@ -12,7 +12,14 @@
 
 namespace brellow {
 
-enum class FileResult { Copied, Exists, Failed, Cancelled };
+enum class FileResult {
+    Copied,
+    Moved,       // copied, and the source deleted after
+    SourceKept,  // a move's copy is complete under its name, but its source could not be deleted
+    Exists,
+    Failed,
+    Cancelled,
+};
 
 // One thread's copy buffer. It grows to what the settings give the file at
 // hand and keeps its size for the next files; each request is still the size
@@ -36,10 +43,12 @@ private:
     size_t request_ = 0;
 };
 
-// Copies item (a file) and says how it went; reason tells why it failed.
+// Copies item (a file) and says how it went; reason tells why it failed,
+// placedAt where the copy went (item.target, or a numbered name beside it).
+// A move's source is deleted only once its copy has its final name.
 // markForDeletion: see StagedFile::Create. Only the file's own bytes are
 // added to progress; the caller counts the file.
 FileResult CopyOneFile(const PlanItem& item, const Settings& settings, CopyBuffer& buffer, CopyProgress& progress,
-                       bool markForDeletion, std::wstring& reason);
+                       bool markForDeletion, std::wstring& reason, std::wstring& placedAt);
 
 }  // namespace brellow

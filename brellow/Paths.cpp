@@ -96,6 +96,30 @@ std::wstring FinalPath(const std::wstring& path) {
     return std::wstring();
 }
 
+std::wstring NumberedName(const std::wstring& name, unsigned number) {
+    const std::wstring suffix = L" (" + std::to_wstring(number) + L")";
+    const size_t dot = name.find_last_of(L'.');
+    if (dot == std::wstring::npos || dot == 0) return name + suffix;
+    return name.substr(0, dot) + suffix + name.substr(dot);
+}
+
+namespace {
+
+bool Identify(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+    UniqueHandle file(CreateFileW(ForApi(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && GetFileInformationByHandle(file.get(), &info);
+}
+
+}  // namespace
+
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+    BY_HANDLE_FILE_INFORMATION first, second;
+    if (!Identify(a, first) || !Identify(b, second)) return false;
+    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
 bool IsSameOrBelow(const std::wstring& inner, const std::wstring& outer) {
     const std::wstring a = TrimTrailingSeparators(inner);
     const std::wstring b = TrimTrailingSeparators(outer);

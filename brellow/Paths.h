@@ -37,6 +37,17 @@ std::wstring FullPath(const std::wstring& path);
 // it cannot be opened or asked.
 std::wstring FinalPath(const std::wstring& path);
 
+// The name a second file of the same name gets beside the first, as the
+// system names it: "report (2).txt" for number 2, "notes (3)" for a name
+// without an extension. The extension is what follows the last dot, unless
+// that dot starts the name (".profile (2)").
+std::wstring NumberedName(const std::wstring& name, unsigned number);
+
+// True when both paths name the same file or folder (the same volume and file
+// index: a hard link or another spelling counts as the same). False when
+// either cannot be opened.
+bool SameFile(const std::wstring& a, const std::wstring& b);
+
 // True when inner is outer itself or lies somewhere below it.
 bool IsSameOrBelow(const std::wstring& inner, const std::wstring& outer);
 

@@ -1,5 +1,7 @@
 #include "ProgressWindow.h"
 
+#include "ClashDialog.h"
+
 #include <commctrl.h>
 
 #include <cstdio>
@@ -11,6 +13,14 @@ namespace {
 constexpr wchar_t kClassName[] = L"BrellowProgress";
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr ULONGLONG kShowAfterMs = 500;
+// Sent by the copying thread: lParam points to a ClashRequest.
+constexpr UINT kAskClash = WM_APP + 1;
+
+struct ClashRequest {
+    const ClashInfo* clash;
+    ClashAsker::Reply* reply;
+    bool answered;
+};
 
 std::wstring Megabytes(std::uint64_t bytes) {
     wchar_t text[64];
@@ -29,7 +39,7 @@ HWND AddControl(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD styl
 
 }  // namespace
 
-ProgressWindow::ProgressWindow(CopyProgress& progress) : progress_(progress) {
+ProgressWindow::ProgressWindow(CopyProgress& progress, bool moving) : progress_(progress), moving_(moving) {
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     Create();
@@ -59,7 +69,7 @@ void ProgressWindow::Create() {
     RECT frame = {0, 0, 420, 130};
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     AdjustWindowRect(&frame, style, FALSE);
-    window_ = CreateWindowExW(0, kClassName, L"Brellow - copying", style, CW_USEDEFAULT, CW_USEDEFAULT,
+    window_ = CreateWindowExW(0, kClassName, moving_ ? L"Brellow - moving" : L"Brellow - copying", style, CW_USEDEFAULT, CW_USEDEFAULT,
                               frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
                               this);
     if (!window_) return;
@@ -94,6 +104,16 @@ LRESULT CALLBACK ProgressWindow::WindowProc(HWND window, UINT message, WPARAM wP
     case WM_TIMER:
         if (self && wParam == kRefreshTimer) self->Refresh();
         return 0;
+    case kAskClash:
+        if (self) {
+            auto* request = reinterpret_cast<ClashRequest*>(lParam);
+            // The question belongs to the engine's window: it shows now,
+            // however short the paste has been so far.
+            if (!IsWindowVisible(window)) ShowWindow(window, SW_SHOWNORMAL);
+            self->Refresh();
+            request->answered = ShowClashDialog(window, *request->clash, *request->reply);
+        }
+        return 0;
     default:
         break;
     }
@@ -106,7 +126,8 @@ void ProgressWindow::Refresh() {
     if (!IsWindowVisible(window_) && elapsed >= kShowAfterMs) ShowWindow(window_, SW_SHOWNORMAL);
 
     SetWindowTextW(fileLabel_, now.filesTotal || !now.currentFile.empty() ? now.currentFile.c_str()
-                                                                          : L"Looking at the files to copy...");
+                                                                          : moving_ ? L"Looking at the files to move..."
+                                                                                    : L"Looking at the files to copy...");
     const std::wstring bytes = Megabytes(now.bytesDone) + L" of " + Megabytes(now.bytesTotal) + L"  (" +
                                std::to_wstring(now.filesDone) + L" of " + std::to_wstring(now.filesTotal) +
                                L" files)";
@@ -139,6 +160,19 @@ void ProgressWindow::RunUntilDone(HANDLE worker) {
         KillTimer(window_, kRefreshTimer);
         ShowWindow(window_, SW_HIDE);
     }
+}
+
+}  // namespace brellow
+
+namespace brellow {
+
+bool ProgressWindow::Ask(const ClashInfo& clash, Reply& reply) {
+    if (!window_) return false;
+    ClashRequest request = {&clash, &reply, false};
+    // Blocks until the window's thread, which pumps sent messages while it
+    // waits for this thread, has the user's answer.
+    SendMessageW(window_, kAskClash, 0, reinterpret_cast<LPARAM>(&request));
+    return request.answered;
 }
 
 }  // namespace brellow

@@ -1,16 +1,20 @@
-// The small window that shows a copy in progress (file, bytes, rate) with a
-// Cancel button. It appears only when the copy lasts longer than a moment.
+// The small window that shows a copy or move in progress (file, bytes, rate)
+// with a Cancel button. It appears only when the paste lasts longer than a
+// moment, or when a name clash has to be asked, which it does in its own
+// dialog for the copying thread.
 #pragma once
 
+#include "ClashPolicy.h"
 #include "CopyProgress.h"
 
 #include <windows.h>
 
 namespace brellow {
 
-class ProgressWindow {
+class ProgressWindow : public ClashAsker {
 public:
-    explicit ProgressWindow(CopyProgress& progress);
+    // moving: the clipboard's files are being moved, not copied.
+    ProgressWindow(CopyProgress& progress, bool moving);
     ~ProgressWindow();
     ProgressWindow(const ProgressWindow&) = delete;
     ProgressWindow& operator=(const ProgressWindow&) = delete;
@@ -21,12 +25,18 @@ public:
 
     HWND handle() const { return window_; }
 
+    // Called on the copying thread while RunUntilDone pumps: shows the
+    // window and, owned by it, the clash dialog on the window's thread, and
+    // waits for the answer.
+    bool Ask(const ClashInfo& clash, Reply& reply) override;
+
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void Create();
     void Refresh();
 
     CopyProgress& progress_;
+    bool moving_;
     HWND window_ = nullptr;
     HWND fileLabel_ = nullptr;
     HWND bytesLabel_ = nullptr;

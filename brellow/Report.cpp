@@ -31,14 +31,23 @@ void Report::Copied(const std::wstring& target) {
     lines_.push_back({L"copied", target, std::wstring()});
 }
 
+void Report::Moved(const std::wstring& target) {
+    ++moved_;
+    lines_.push_back({L"moved", target, std::wstring()});
+}
+
 void Report::Skipped(const std::wstring& source, const std::wstring& reason) {
     ++skipped_;
-    lines_.push_back({L"skipped", source, reason});
+    lines_.push_back({L"skipped", source, moving_ ? reason + L"; it stays where it was" : reason});
 }
 
 void Report::Failed(const std::wstring& source, const std::wstring& reason) {
     ++failed_;
-    lines_.push_back({L"failed", source, reason});
+    lines_.push_back({L"failed", source, moving_ ? reason + L"; it stays where it was" : reason});
+}
+
+bool Report::EverythingMoved() const {
+    return moved_ && !copied_ && !skipped_ && !failed_ && !fatal_ && !cancelled_ && !stopped_;
 }
 
 void Report::Fatal(const std::wstring& message) {
@@ -71,8 +80,11 @@ int Report::Finish(HWND owner) {
             if (!line.reason.empty()) text += L"\t" + line.reason;
             text += L"\n";
         }
+        // The moved count comes last, so that readers of the first four
+        // fields keep working.
         text += L"result\t" + std::to_wstring(outcome) + L"\t" + std::to_wstring(copied_) + L"\t" +
-                std::to_wstring(skipped_) + L"\t" + std::to_wstring(failed_) + L"\n";
+                std::to_wstring(skipped_) + L"\t" + std::to_wstring(failed_) + L"\t" + std::to_wstring(moved_) +
+                L"\n";
         const std::string utf8 = ToUtf8(text);
         HANDLE file = CreateFileW(reportFile_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -95,9 +107,11 @@ int Report::Finish(HWND owner) {
         if (stopped_)
             for (const Line& line : lines_)
                 if (wcscmp(line.kind, L"stopped") == 0) message += line.reason + L"\n";
-        if (cancelled_ && !stopped_) message += L"The copy was cancelled. The file in progress was removed.\n";
-        message += std::to_wstring(copied_) + L" copied, " + std::to_wstring(skipped_) + L" skipped, " +
-                   std::to_wstring(failed_) + L" failed.\n";
+        if (cancelled_ && !stopped_)
+            message += moving_ ? L"The move was cancelled. What was not moved yet stays where it was.\n"
+                               : L"The copy was cancelled. The file in progress was removed.\n";
+        message += (moving_ ? std::to_wstring(moved_) + L" moved, " : std::to_wstring(copied_) + L" copied, ") +
+                   std::to_wstring(skipped_) + L" skipped, " + std::to_wstring(failed_) + L" failed.\n";
         size_t shown = 0;
         for (const Line& line : lines_) {
             if (wcscmp(line.kind, L"skipped") != 0 && wcscmp(line.kind, L"failed") != 0) continue;

@@ -17,7 +17,13 @@ public:
 
     Report();
 
+    // A move: the messages say "moved", and a source that is skipped or
+    // fails is said to stay where it was.
+    void SetMoving(bool moving) { moving_ = moving; }
+
     void Copied(const std::wstring& target);
+    // A file or whole folder that now is at target and no longer where it was.
+    void Moved(const std::wstring& target);
     void Skipped(const std::wstring& source, const std::wstring& reason);
     void Failed(const std::wstring& source, const std::wstring& reason);
     // Stops the run before anything is copied.
@@ -26,6 +32,11 @@ public:
     // The copy ended on an unexpected error before it was through: what was
     // copied is listed and complete, the rest may be missing.
     void Stopped(const std::wstring& message);
+
+    bool AnyMoved() const { return moved_ != 0; }
+    // Every item of a move arrived and left its place: nothing was skipped,
+    // failed, cancelled or stopped.
+    bool EverythingMoved() const;
 
     // Tells the user (or writes the report file) and returns the exit code.
     int Finish(HWND owner);
@@ -39,7 +50,9 @@ private:
 
     std::wstring reportFile_;
     std::vector<Line> lines_;
+    bool moving_ = false;
     size_t copied_ = 0;
+    size_t moved_ = 0;
     size_t skipped_ = 0;
     size_t failed_ = 0;
     bool fatal_ = false;

@@ -40,14 +40,14 @@ bool SetAttributes(HANDLE file, DWORD attributes) {
     return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
 }
 
-bool RenameWithoutReplacing(HANDLE file, const std::wstring& target) {
+bool RenameHandle(HANDLE file, const std::wstring& target, bool replace) {
     const std::wstring name = ForApi(target);
     const size_t nameBytes = name.size() * sizeof(wchar_t);
     // The structure's own size holds the terminator; zeroed, so that the
     // flags sharing ReplaceIfExists's place are clear too.
     std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = FALSE;
+    rename->ReplaceIfExists = replace ? TRUE : FALSE;
     rename->RootDirectory = nullptr;
     rename->FileNameLength = static_cast<DWORD>(nameBytes);
     std::memcpy(rename->FileName, name.c_str(), nameBytes + sizeof(wchar_t));
@@ -94,13 +94,17 @@ DWORD StagedFile::Finish(const LARGE_INTEGER& created, const LARGE_INTEGER& writ
     return 0;
 }
 
-DWORD StagedFile::Commit(const std::wstring& finalPath) {
+DWORD StagedFile::Commit(const std::wstring& finalPath) { return Rename(finalPath, false); }
+
+DWORD StagedFile::Replace(const std::wstring& finalPath) { return Rename(finalPath, true); }
+
+DWORD StagedFile::Rename(const std::wstring& finalPath, bool replace) {
     if (!file_) return ERROR_INVALID_HANDLE;
     if (marked_) {
         if (!SetDisposition(file_.get(), false)) return GetLastError();
         marked_ = false;
     }
-    if (!RenameWithoutReplacing(file_.get(), finalPath)) return GetLastError();
+    if (!RenameHandle(file_.get(), finalPath, replace)) return GetLastError();
     file_.reset();
     path_.clear();
     return 0;

@@ -6,7 +6,7 @@
 // into the same folder (RemoveLeftovers).
 //
 // Use: Create -> write through handle() -> Finish (times, attributes) ->
-// Commit (final name, never replacing). Anything short of a successful Commit
+// Commit (final name, never replacing) or Replace (when the user said so). Anything short of a successful Commit
 // deletes the temporary file, at the latest in the destructor.
 #pragma once
 
@@ -47,10 +47,17 @@ public:
     // the file is closed and belongs to the folder.
     DWORD Commit(const std::wstring& finalPath);
 
+    // Like Commit, but a file of that name is replaced in the same single
+    // rename: until it succeeds the old file is untouched, after it the
+    // finished copy is there. A folder of that name is not replaced.
+    DWORD Replace(const std::wstring& finalPath);
+
     // Deletes the temporary file now, if there is one.
     void Discard();
 
 private:
+    DWORD Rename(const std::wstring& finalPath, bool replace);
+
     UniqueHandle file_;
     std::wstring path_;
     bool marked_ = false;

@@ -1,11 +1,14 @@
 // brellow.exe "<target folder>": pastes the files and folders on the
-// clipboard into the target folder.
+// clipboard into the target folder: copies them, or moves them when they
+// were cut.
+#include "ClashPolicy.h"
 #include "ClipboardFiles.h"
 #include "CommandLine.h"
 #include "Copier.h"
 #include "CopyPlan.h"
 #include "CopyProgress.h"
 #include "Handles.h"
+#include "Mover.h"
 #include "Paths.h"
 #include "ProgressWindow.h"
 #include "Report.h"
@@ -31,6 +34,9 @@ struct CopyJob {
     const std::vector<std::wstring>* sources;
     const std::wstring* target;
     Copier* copier;
+    CopyProgress* progress;
+    ClashPolicy* clashes;
+    bool move;
     Report* report;  // the copying thread's alone until it ends
     volatile LONG finished;  // set as the thread's last step
 };
@@ -43,7 +49,14 @@ DWORD WINAPI CopyThread(void* parameter) {
     // Path strings are the only allocations; running out of memory for them
     // ends the run with a message instead of a silent abort.
     try {
-        const CopyPlan plan = MakeCopyPlan(*job->sources, *job->target);
+        if (job->move) {
+            MoveFiles(*job->sources, *job->target, *job->copier, *job->progress, job->clashes, *job->report);
+            InterlockedExchange(&job->finished, 1);
+            return status;
+        }
+        PlanOptions options;
+        options.clashes = job->clashes;
+        const CopyPlan plan = MakeCopyPlan(*job->sources, *job->target, options);
         for (const PlanProblem& problem : plan.problems) {
             if (problem.skipped)
                 job->report->Skipped(problem.source, problem.reason);
@@ -66,11 +79,16 @@ bool Returned(const CopyJob& job) {
 
 // Only a thread that returned by itself, without an error, has told the
 // report everything. Anything else is a failure, never success or a cancel.
-bool CheckCopyThread(DWORD code, bool returned, Report& report) {
+bool CheckCopyThread(DWORD code, bool returned, bool move, Report& report) {
     if (returned && code == kThreadFinished) return true;
-    report.Stopped(returned && code == kThreadOutOfMemory
-                       ? L"Brellow ran out of memory; the copy stopped. Files not reported as copied may be missing."
-                       : L"The copy stopped on an unexpected error. Files not reported as copied may be missing.");
+    const std::wstring what = returned && code == kThreadOutOfMemory
+                                  ? (move ? L"Brellow ran out of memory; the move stopped. "
+                                          : L"Brellow ran out of memory; the copy stopped. ")
+                                  : (move ? L"The move stopped on an unexpected error. "
+                                          : L"The copy stopped on an unexpected error. ");
+    report.Stopped(what + (move ? L"Files not reported as moved are still where they were; some may also be "
+                                  L"complete in the target folder."
+                                : L"Files not reported as copied may be missing."));
     return false;
 }
 
@@ -141,8 +159,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     std::wstring target;
     if (!CheckTarget(argument, target, report)) return report.Finish(nullptr);
 
-    std::vector<std::wstring> sources;
-    switch (ReadClipboardFiles(sources)) {
+    ClashPolicy::Mode clashMode;
+    std::wstring clashSetting;
+    if (!ClashPolicy::ModeFromEnvironment(clashMode, clashSetting)) {
+        report.Fatal(L"BRELLOW_ON_CLASH is \"" + clashSetting +
+                     L"\"; it must be ask, skip, replace or keepboth (or not set, which means ask).");
+        return report.Finish(nullptr);
+    }
+
+    ClipboardFiles clipboard;
+    switch (ReadClipboardFiles(clipboard)) {
     case ClipboardResult::Ok:
         break;
     case ClipboardResult::Busy:
@@ -153,10 +179,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return report.Finish(nullptr);
     }
 
+    report.SetMoving(clipboard.cut);
+
     CopyProgress progress;
     Copier copier(LoadSettings(), progress);
-    CopyJob job = {&sources, &target, &copier, &report, 0};
-    ProgressWindow window(progress);
+    ProgressWindow window(progress, clipboard.cut);
+    ClashPolicy clashes(clashMode, &window, progress);
+    CopyJob job = {&clipboard.paths, &target, &copier, &progress, &clashes, clipboard.cut, &report, 0};
     UniqueHandle worker(CreateThread(nullptr, 0, CopyThread, &job, 0, nullptr));
     DWORD code = kThreadError;
     if (!worker) {
@@ -167,7 +196,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     const bool returned = Returned(job);
     // Workers of a copy that stopped early discard what they have in hand.
-    if (!CheckCopyThread(code, returned, report)) progress.RequestCancel();
+    if (!CheckCopyThread(code, returned, clipboard.cut, report)) progress.RequestCancel();
+    // Told before the report is shown: the user may paste again meanwhile.
+    if (clipboard.cut && report.AnyMoved()) TellClipboardMoved(window.handle(), clipboard, report.EverythingMoved());
     const int outcome = report.Finish(window.handle());
     // A copying thread that never returned may have left the copier's
     // workers waiting for it: end the process here rather than wait for them.

@@ -2,11 +2,15 @@
 // in the same run: one large file, then a tree of 3,000 small files, each
 // copied whole by the engine (staged files renamed into place, small files on
 // its workers) and by a CopyFileExW loop over the same plan. Prints both and
-// the ratio (engine / CopyFileExW; above 1 is faster). The data lives in a
-// temporary folder that is removed at the end.
+// the ratio (engine / CopyFileExW; above 1 is faster). Then what a move costs
+// beside a copy of the same data, both by the engine: within one volume
+// (renames) and, where a second drive on another file system is mapped
+// (BRELL_SECOND_VOLUME), across volumes (a copy and a delete per file). The
+// data lives in temporary folders that are removed at the end.
 #include "Copier.h"
 #include "CopyPlan.h"
 #include "CopyProgress.h"
+#include "Mover.h"
 #include "Report.h"
 #include "Settings.h"
 
@@ -84,6 +88,14 @@ bool CopyWithEngine(const brellow::CopyPlan& plan) {
     return copier.Run(plan, report);
 }
 
+bool MoveWithEngine(const std::vector<std::wstring>& sources, const std::wstring& target) {
+    brellow::CopyProgress progress;
+    brellow::Copier copier(brellow::LoadSettings(), progress);
+    brellow::Report report;
+    brellow::MoveFiles(sources, target, copier, progress, nullptr, report);
+    return report.EverythingMoved();
+}
+
 struct Figures {
     double engine = 1e30;
     double system = 1e30;
@@ -109,6 +121,42 @@ Figures MeasureWhole(const std::vector<std::wstring>& sources, const std::wstrin
     }
     RemoveTree(target);
     return best;
+}
+
+// The engine's copy of sources into target beside its move of a fresh copy
+// of the same sources (made untimed before each round, in staging, on the
+// sources' volume), best of rounds for each, in turns.
+Figures MeasureMove(const std::vector<std::wstring>& sources, const std::wstring& staging, const std::wstring& target,
+                    int rounds, bool& ok) {
+    Figures best;  // engine: the move; system: the engine's copy
+    for (int round = 0; round < rounds; ++round) {
+        for (int turn = 0; turn < 2; ++turn) {
+            const bool move = (round + turn) % 2 == 0;
+            RemoveTree(target);
+            CreateDirectoryW(target.c_str(), nullptr);
+            std::vector<std::wstring> pasted = sources;
+            if (move) {
+                RemoveTree(staging);
+                CreateDirectoryW(staging.c_str(), nullptr);
+                ok = CopyWithSystem(brellow::MakeCopyPlan(sources, staging)) && ok;
+                for (std::wstring& source : pasted) source = staging + source.substr(source.find_last_of(L'\\'));
+            }
+            LARGE_INTEGER start, end;
+            QueryPerformanceCounter(&start);
+            ok = (move ? MoveWithEngine(pasted, target) : CopyWithEngine(brellow::MakeCopyPlan(pasted, target))) && ok;
+            QueryPerformanceCounter(&end);
+            double& slot = move ? best.engine : best.system;
+            slot = std::min(slot, Seconds(start, end));
+        }
+    }
+    RemoveTree(target);
+    RemoveTree(staging);
+    return best;
+}
+
+void PrintMove(const char* what, const char* where, const Figures& f) {
+    std::printf("%-34s %-15s copy %7.3f s | move %7.3f s | move / copy %.2f\n", what, where, f.system, f.engine,
+                f.engine / f.system);
 }
 
 void Print(const char* what, std::uint64_t bytes, size_t files, const Figures& f) {
@@ -162,6 +210,25 @@ int wmain() {
     Print(label, treeBytes, treeFiles, small);
     std::printf("targets: ratio >= 0.95 for the large file, >= 1.00 for the tree%s\n",
                 ok ? "" : "; some copies FAILED");
+
+    // What a move costs beside a copy of the same data.
+    std::printf("\nMove beside copy, both by the engine, best of 3 each, in turns\n");
+    const std::wstring staging = root + L"\\staging";
+    bool moved = true;
+    PrintMove("one file of 256 MiB", "same volume", MeasureMove({data + L"\\large.bin"}, staging, target, 3, moved));
+    PrintMove(label, "same volume", MeasureMove({tree}, staging, target, 3, moved));
+    wchar_t letter[8] = {};
+    const DWORD length = GetEnvironmentVariableW(L"BRELL_SECOND_VOLUME", letter, ARRAYSIZE(letter));
+    if (length == 2 && letter[1] == L':') {
+        const std::wstring remote = std::wstring(letter) + L"\\brellow-bench-" + std::to_wstring(GetCurrentProcessId());
+        PrintMove("one file of 256 MiB", "across volumes",
+                  MeasureMove({data + L"\\large.bin"}, staging, remote, 3, moved));
+        PrintMove(label, "across volumes", MeasureMove({tree}, staging, remote, 3, moved));
+        std::printf("across volumes: from C: to %ls, a tmpfs\n", letter);
+    } else {
+        std::printf("no second volume (BRELL_SECOND_VOLUME): moves across volumes not measured\n");
+    }
+    if (!moved) std::printf("some moves or copies FAILED\n");
 
     RemoveTree(root);
     return 0;  // figures only: timing never fails the run

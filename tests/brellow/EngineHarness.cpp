@@ -177,14 +177,15 @@ std::vector<std::pair<std::wstring, ULONGLONG>> StagedFilesWithSizes(const std::
 
 // Any file counts, not only a staged one: an engine that wrote under the
 // final name must be caught as well, for its tests to fail.
-bool WritingInto(const std::wstring& folder, ULONGLONG fullSize) {
+bool WritingInto(const std::wstring& folder, ULONGLONG fullSize, const std::wstring& ignored) {
     WIN32_FIND_DATAW entry;
     HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE) return false;
     bool writing = false;
     do {
         const ULONGLONG size = (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-        writing = !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && size > 0 && size < fullSize;
+        writing = !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && size > 0 && size < fullSize &&
+                  ignored != entry.cFileName;
     } while (!writing && FindNextFileW(find, &entry));
     FindClose(find);
     return writing;
@@ -199,8 +200,8 @@ std::vector<std::wstring> StagedFilesIn(const std::wstring& folder) {
 }
 
 bool CopyFreezer::FreezeWhileWriting(const PROCESS_INFORMATION& process, const std::wstring& folder,
-                                     ULONGLONG fullSize) {
-    while (!WritingInto(folder, fullSize)) {
+                                     ULONGLONG fullSize, const std::wstring& ignored) {
+    while (!WritingInto(folder, fullSize, ignored)) {
         if (WaitForSingleObject(process.hProcess, 0) != WAIT_TIMEOUT) return false;
         Sleep(1);
     }
@@ -220,7 +221,7 @@ bool CopyFreezer::FreezeWhileWriting(const PROCESS_INFORMATION& process, const s
     }
     CloseHandle(snapshot);
     return !threads_.empty() && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT &&
-           WritingInto(folder, fullSize);
+           WritingInto(folder, fullSize, ignored);
 }
 
 void CopyFreezer::Thaw() {
@@ -317,6 +318,112 @@ void RemoveDeepChain(const std::wstring& root, const std::wstring& name) {
 }
 
 std::wstring EngineLine(const std::wstring& folder) { return L"\"" + EnginePath() + L"\" \"" + folder + L"\""; }
+
+void SetClashAnswer(const wchar_t* answer) { SetEnvironmentVariableW(L"BRELLOW_ON_CLASH", answer); }
+
+std::wstring SecondVolume(std::string& whyNot) {
+    wchar_t letter[8] = {};
+    const DWORD length = GetEnvironmentVariableW(L"BRELL_SECOND_VOLUME", letter, ARRAYSIZE(letter));
+    if (length == 2 && letter[1] == L':') {
+        const std::wstring root = std::wstring(letter) + L"\\";
+        if (GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES) return root;
+        whyNot = "the second drive is mapped but cannot be reached";
+        return std::wstring();
+    }
+    char reason[512] = {};
+    if (GetEnvironmentVariableA("BRELL_SECOND_VOLUME_MISSING", reason, sizeof(reason)) && reason[0])
+        whyNot = reason;
+    else
+        whyNot = "no second drive: run under tests/wine/run.sh with BRELL_SECOND_VOLUME set";
+    return std::wstring();
+}
+
+ULONGLONG FileIdentity(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    const BOOL asked = GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    return asked ? (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow : 0;
+}
+
+namespace {
+
+struct DialogSearch {
+    DWORD processId;
+    const wchar_t* caption;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<DialogSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, ARRAYSIZE(text));
+    wchar_t cls[64] = {};
+    GetClassNameW(window, cls, ARRAYSIZE(cls));
+    if (wcscmp(text, search->caption) != 0 || wcscmp(cls, L"#32770") != 0) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND WaitForDialog(const PROCESS_INFORMATION& process, const wchar_t* caption, DWORD timeoutMs) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    do {
+        DialogSearch search = {process.dwProcessId, caption, nullptr};
+        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+        if (search.found) return search.found;
+    } while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT && GetTickCount64() < end);
+    return nullptr;
+}
+
+std::vector<std::wstring> ChildTexts(HWND window, const wchar_t* className) {
+    std::vector<std::wstring> texts;
+    for (HWND child = FindWindowExW(window, nullptr, className, nullptr); child;
+         child = FindWindowExW(window, child, className, nullptr)) {
+        wchar_t text[1024] = {};
+        SendMessageW(child, WM_GETTEXT, ARRAYSIZE(text), reinterpret_cast<LPARAM>(text));
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+bool ClickButton(HWND window, const wchar_t* text) {
+    HWND button = FindWindowExW(window, nullptr, L"Button", text);
+    if (!button) return false;
+    SendMessageW(button, BM_CLICK, 0, 0);
+    return true;
+}
+
+bool ClipboardHasFiles() { return IsClipboardFormatAvailable(CF_HDROP) != FALSE; }
+
+bool ClipboardDword(const wchar_t* formatName, DWORD& value) {
+    const UINT format = RegisterClipboardFormatW(formatName);
+    bool read = false;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        if (!OpenClipboard(nullptr)) {
+            Sleep(50);
+            continue;
+        }
+        HANDLE data = GetClipboardData(format);
+        if (data && GlobalSize(data) >= sizeof(DWORD)) {
+            if (const void* locked = GlobalLock(data)) {
+                memcpy(&value, locked, sizeof(value));
+                GlobalUnlock(data);
+                read = true;
+            }
+        }
+        CloseClipboard();
+        break;
+    }
+    return read;
+}
+
 
 // In the 32-bit view, where the 32-bit settings program writes them and the
 // engine of either bitness reads them.

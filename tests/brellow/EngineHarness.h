@@ -58,7 +58,9 @@ class CopyFreezer {
 public:
     ~CopyFreezer() { Thaw(); }
     // False when the copy ended before it could be held.
-    bool FreezeWhileWriting(const PROCESS_INFORMATION& process, const std::wstring& folder, ULONGLONG fullSize);
+    // ignored: the name of a file already in folder that is not the engine's.
+    bool FreezeWhileWriting(const PROCESS_INFORMATION& process, const std::wstring& folder, ULONGLONG fullSize,
+                            const std::wstring& ignored = std::wstring());
     void Thaw();
     // Ends the held threads, as if they had died, with exit code 0.
     void EndThreads();
@@ -80,6 +82,32 @@ bool MakeDeepChain(const std::wstring& root, const std::wstring& name, int level
 void RemoveDeepChain(const std::wstring& root, const std::wstring& name);
 // The usual line: "<engine>" "<folder>".
 std::wstring EngineLine(const std::wstring& folder);
+
+// BRELLOW_ON_CLASH for the engines this process starts: "ask", "skip",
+// "replace", "keepboth", or null for unset (which means ask).
+void SetClashAnswer(const wchar_t* answer);
+
+// The root ("M:\") of a second drive that lies on another file system than
+// C: (tests/wine/run.sh maps it when BRELL_SECOND_VOLUME is set); empty, with
+// the reason in whyNot, where there is none.
+std::wstring SecondVolume(std::string& whyNot);
+
+// The file system's identity of a file or folder (its file index): a rename
+// keeps it, a copy gets a new one. 0 when it cannot be opened.
+ULONGLONG FileIdentity(const std::wstring& path);
+
+// Waits up to timeoutMs for a visible top-level dialog of process with this
+// caption; null when none came (or the process ended first).
+HWND WaitForDialog(const PROCESS_INFORMATION& process, const wchar_t* caption, DWORD timeoutMs = 60000);
+// The texts of a window's children of one class ("Static", "Button").
+std::vector<std::wstring> ChildTexts(HWND window, const wchar_t* className);
+// Clicks the child button with this exact text ("&Replace"); false if none.
+bool ClickButton(HWND window, const wchar_t* text);
+
+// What the clipboard holds now: whether it has a file list, and a DWORD
+// format's value (false when absent or too short).
+bool ClipboardHasFiles();
+bool ClipboardDword(const wchar_t* formatName, DWORD& value);
 
 void SetSetting(const wchar_t* name, DWORD value);
 void ClearSettings();

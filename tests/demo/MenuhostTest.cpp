@@ -161,4 +161,42 @@ TEST_F(Menuhost, PasteWithBrellowCopiesTheFilesIntoTheFolder) {
     RemoveDirectoryW(source.c_str());
 }
 
+TEST_F(Menuhost, CutThenPasteWithBrellowMovesTheFiles) {
+    const std::wstring source = Scratch(L"menuhost-cut");
+    const std::wstring target = Scratch(L"menuhost move target");
+    const std::wstring file = source + L"\\moved.txt";
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(handle, "moved", 5, &written, nullptr);
+    CloseHandle(handle);
+
+    const std::wstring report = target + L"-report.txt";
+    SetEnvironmentVariableW(L"BRELLOW_REPORT", report.c_str());
+    const Outcome run = Capture(MenuhostLine(L"\"" + target + L"\" --cut-files \"" + file +
+                                         L"\" --invoke \"Paste with Brellow\" --wait-engine"));
+    SetEnvironmentVariableW(L"BRELLOW_REPORT", nullptr);
+
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_THAT(run.output, HasSubstr("clipboard: 1 file(s), cut"));
+    EXPECT_THAT(run.output, HasSubstr("brellow.exe ended with exit code 0"));
+    // Gone from where it was, whole where it went, and no longer on the
+    // clipboard for a second paste.
+    EXPECT_EQ(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
+    const std::wstring moved = target + L"\\moved.txt";
+    char data[16] = {};
+    handle = CreateFileW(moved.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE) << run.output;
+    DWORD read = 0;
+    ReadFile(handle, data, sizeof(data), &read, nullptr);
+    CloseHandle(handle);
+    EXPECT_EQ(std::string(data, read), "moved");
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_HDROP));
+
+    DeleteFileW(moved.c_str());
+    DeleteFileW(report.c_str());
+    RemoveDirectoryW(target.c_str());
+    RemoveDirectoryW(source.c_str());
+}
+
 }  // namespace

@@ -6,6 +6,11 @@
 #          one that drives x86 binaries); where the machine cannot run them,
 #          the test is skipped with exit code 77 and the reason.
 # BRELL_KEEP_PREFIX=1 keeps the copy for inspection.
+# BRELL_SECOND_VOLUME=M: maps that drive letter to a fresh folder on another
+#   Unix file system than the prefix's C: (a tmpfs: /dev/shm, or
+#   BRELL_SECOND_VOLUME_ROOT), so that a rename between the two fails as it
+#   does between two volumes on Windows. Where no such folder can be had, the
+#   variable is cleared and BRELL_SECOND_VOLUME_MISSING says why.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/env.sh"
@@ -32,9 +37,11 @@ if [ -n "$needs_x86" ] && [ -f "$1" ] && \
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/brell-wine.XXXXXX")
 export WINEPREFIX=$work/prefix
+volume=
 cleanup() {
   stop_wine
   stop_xvfb
+  [ -n "$volume" ] && rm -rf "$volume"
   if [ -n "${BRELL_KEEP_PREFIX:-}" ]; then
     echo "run.sh: kept $work" >&2
   else
@@ -44,6 +51,25 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 cp -a "$template" "$WINEPREFIX"
+if [ -n "${BRELL_SECOND_VOLUME:-}" ]; then
+  letter=$(tr 'A-Z' 'a-z' <<<"${BRELL_SECOND_VOLUME%:}")
+  root=${BRELL_SECOND_VOLUME_ROOT:-/dev/shm}
+  if ! [[ "$letter" =~ ^[d-y]$ ]]; then
+    missing="BRELL_SECOND_VOLUME must be a drive letter from D: to Y:, not $BRELL_SECOND_VOLUME"
+  elif ! volume=$(mktemp -d "$root/brell-volume.XXXXXX" 2>/dev/null); then
+    volume=
+    missing="no folder could be made under $root"
+  elif [ "$(stat -c %d "$volume")" = "$(stat -c %d "$WINEPREFIX/drive_c")" ]; then
+    missing="$root is on the same file system as the Wine prefix ($(stat -f -c %T "$root"))"
+  else
+    ln -s "$volume" "$WINEPREFIX/dosdevices/$letter:"
+  fi
+  if [ -n "${missing:-}" ]; then
+    export BRELL_SECOND_VOLUME= BRELL_SECOND_VOLUME_MISSING="$missing"
+  else
+    export BRELL_SECOND_VOLUME="${letter^^}:"
+  fi
+fi
 start_xvfb "$work" || exit 2
 "$loader" "$@"
 rc=$?

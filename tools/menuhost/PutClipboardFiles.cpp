@@ -16,8 +16,9 @@ bool OpenPatiently() {
     return false;
 }
 
-// Hands memory to the clipboard; frees it when the clipboard refuses it.
-bool Place(UINT format, const void* data, size_t size) {
+// Hands a copy of data to the open clipboard; frees it when the clipboard
+// refuses it.
+bool Hand(UINT format, const void* data, size_t size) {
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
     if (!memory) return false;
     void* locked = GlobalLock(memory);
@@ -27,20 +28,24 @@ bool Place(UINT format, const void* data, size_t size) {
     }
     std::memcpy(locked, data, size);
     GlobalUnlock(memory);
+    if (SetClipboardData(format, memory)) return true;
+    GlobalFree(memory);
+    return false;
+}
 
-    if (!OpenPatiently()) {
-        GlobalFree(memory);
-        return false;
-    }
-    bool placed = EmptyClipboard() && SetClipboardData(format, memory) != nullptr;
-    if (!placed) GlobalFree(memory);
+// Empties the clipboard and places one or two formats in the same session.
+bool Place(UINT format, const void* data, size_t size, UINT extraFormat = 0, const void* extra = nullptr,
+           size_t extraSize = 0) {
+    if (!OpenPatiently()) return false;
+    bool placed = EmptyClipboard() && Hand(format, data, size);
+    if (placed && extraFormat) placed = Hand(extraFormat, extra, extraSize);
     CloseClipboard();
     return placed;
 }
 
 }  // namespace
 
-bool PutClipboardFiles(const std::vector<std::wstring>& paths) {
+bool PutClipboardFiles(const std::vector<std::wstring>& paths, DWORD preferredEffect) {
     // DROPFILES, then each path NUL-terminated, then one more NUL.
     std::wstring list;
     for (const std::wstring& path : paths) {
@@ -54,8 +59,13 @@ bool PutClipboardFiles(const std::vector<std::wstring>& paths) {
     header.fWide = TRUE;
     std::memcpy(&block[0], &header, sizeof(header));
     std::memcpy(&block[sizeof(header)], list.data(), list.size() * sizeof(wchar_t));
-    return Place(CF_HDROP, block.data(), block.size());
+    if (!preferredEffect) return Place(CF_HDROP, block.data(), block.size());
+    const UINT effectFormat = RegisterClipboardFormatW(CFSTR_PREFERREDDROPEFFECT);
+    return effectFormat &&
+           Place(CF_HDROP, block.data(), block.size(), effectFormat, &preferredEffect, sizeof(preferredEffect));
 }
+
+bool CutClipboardFiles(const std::vector<std::wstring>& paths) { return PutClipboardFiles(paths, DROPEFFECT_MOVE); }
 
 bool PutClipboardText(const std::wstring& text) {
     return Place(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));

@@ -1,9 +1,9 @@
-// menuhost FOLDER [--put-files PATH...] [--invoke TEXT] [--wait-engine]
+// menuhost FOLDER [--put-files PATH... | --cut-files PATH...] [--invoke TEXT] [--wait-engine]
 //
 // Plays Explorer's part for a folder's background: builds the context menu
 // from the registered handlers, prints it, and invokes the item with the
 // given text. --put-files first puts those files on the clipboard (as a file
-// manager's Copy does); --wait-engine then waits for every brellow.exe that
+// manager's Copy does), --cut-files as its Cut does; --wait-engine then waits for every brellow.exe that
 // the invocation started, keeping this process, and with it the clipboard's
 // contents, alive meanwhile.
 // Exit code: 0 done; 1 no item with that text; 2 bad use or a failed step.
@@ -61,7 +61,7 @@ int WaitForNewEngines(const std::set<DWORD>& before) {
 }
 
 int Usage() {
-    std::printf("usage: menuhost FOLDER [--put-files PATH...] [--invoke TEXT] [--wait-engine]\n");
+    std::printf("usage: menuhost FOLDER [--put-files PATH... | --cut-files PATH...] [--invoke TEXT] [--wait-engine]\n");
     return 2;
 }
 
@@ -97,9 +97,11 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring invoke;
     std::vector<std::wstring> files;
     bool waitEngine = false;
+    bool cut = false;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
-        if (arg == L"--put-files") {
+        if (arg == L"--put-files" || arg == L"--cut-files") {
+            cut = arg == L"--cut-files";
             while (i + 1 < argc && std::wstring(argv[i + 1]).compare(0, 2, L"--") != 0) files.push_back(argv[++i]);
         } else if (arg == L"--invoke" && i + 1 < argc) {
             invoke = argv[++i];
@@ -115,11 +117,11 @@ int wmain(int argc, wchar_t** argv) {
     LeaveStartingFolder(folder, files);
 
     if (!files.empty()) {
-        if (!brell::PutClipboardFiles(files)) {
+        if (!(cut ? brell::CutClipboardFiles(files) : brell::PutClipboardFiles(files))) {
             std::printf("could not put the files on the clipboard\n");
             return 2;
         }
-        std::printf("clipboard: %zu file(s)\n", files.size());
+        std::printf("clipboard: %zu file(s), %s\n", files.size(), cut ? "cut" : "copied");
     }
 
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
