@@ -1,5 +1,6 @@
 #include "Copier.h"
 
+#include "Handles.h"
 #include "Paths.h"
 #include "StagedFile.h"
 
@@ -22,17 +23,6 @@ constexpr size_t kWorkers = 2;
 // report keeps up.
 constexpr size_t kUnfinishedLimit = 64;
 constexpr SIZE_T kWorkerStack = 256 * 1024;
-
-class Hold {
-public:
-    explicit Hold(CRITICAL_SECTION& cs) : cs_(cs) { EnterCriticalSection(&cs_); }
-    ~Hold() { LeaveCriticalSection(&cs_); }
-    Hold(const Hold&) = delete;
-    Hold& operator=(const Hold&) = delete;
-
-private:
-    CRITICAL_SECTION& cs_;
-};
 
 }  // namespace
 

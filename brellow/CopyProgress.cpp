@@ -1,20 +1,8 @@
 #include "CopyProgress.h"
 
+#include "Handles.h"
+
 namespace brellow {
-namespace {
-
-class Hold {
-public:
-    explicit Hold(CRITICAL_SECTION& cs) : cs_(cs) { EnterCriticalSection(&cs_); }
-    ~Hold() { LeaveCriticalSection(&cs_); }
-    Hold(const Hold&) = delete;
-    Hold& operator=(const Hold&) = delete;
-
-private:
-    CRITICAL_SECTION& cs_;
-};
-
-}  // namespace
 
 void CopyProgress::Begin(std::uint64_t bytesTotal, size_t filesTotal) {
     Hold hold(lock_);

@@ -1,4 +1,5 @@
-// Owners for the kernel handles the engine opens; each closes once, on every path.
+// Owners for the kernel handles the engine opens and the locks it takes;
+// each is released once, on every path.
 #pragma once
 
 #include <windows.h>
@@ -46,6 +47,18 @@ public:
 
 private:
     HANDLE h_;
+};
+
+// A critical section entered for the life of the object.
+class Hold {
+public:
+    explicit Hold(CRITICAL_SECTION& cs) noexcept : cs_(cs) { EnterCriticalSection(&cs_); }
+    ~Hold() { LeaveCriticalSection(&cs_); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+
+private:
+    CRITICAL_SECTION& cs_;
 };
 
 }  // namespace brellow

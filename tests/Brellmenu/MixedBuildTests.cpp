@@ -103,47 +103,13 @@ void WipeRegistration() {
     }
 }
 
-struct Outcome {
-    DWORD exitCode = ~0u;
-    std::string output;
-};
-
-// Runs a command line with its standard output caught.
-Outcome Capture(std::wstring line) {
-    Outcome outcome;
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return outcome;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    PROCESS_INFORMATION process = {};
-    const BOOL started =
-        CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
-    CloseHandle(writeEnd);
-    if (started) {
-        char chunk[4096];
-        DWORD read = 0;
-        while (ReadFile(readEnd, chunk, sizeof(chunk), &read, nullptr) && read) outcome.output.append(chunk, read);
-        WaitForSingleObject(process.hProcess, 120000);
-        GetExitCodeProcess(process.hProcess, &outcome.exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    CloseHandle(readEnd);
-    return outcome;
-}
-
 // Builds a folder's background menu the way Explorer of that bitness does,
 // with a file on the clipboard, and optionally invokes the paste.
-Outcome BackgroundMenu(Bits bits, const std::wstring& folder, bool paste) {
+brelltest::Captured BackgroundMenu(Bits bits, const std::wstring& folder, bool paste) {
     std::wstring line = L"\"" + BuildFile(bits, L"menuhost.exe") + L"\" \"" + folder +
                         L"\" --put-files C:\\windows\\win.ini";
     if (paste) line += L" --invoke \"Paste with Brellow\" --wait-engine";
-    return Capture(line);
+    return brelltest::RunAndCapture(line);
 }
 
 class MixedBuilds : public ::testing::Test {
@@ -206,7 +172,7 @@ TEST_F(MixedBuilds, EachViewGetsItsOwnServerWhicheverRegistersFirst) {
 
         // Explorer of either bitness shows the item.
         for (Bits bits : {Bits::x86, Bits::x64}) {
-            const Outcome menu = BackgroundMenu(bits, L"C:\\windows", false);
+            const brelltest::Captured menu = BackgroundMenu(bits, L"C:\\windows", false);
             EXPECT_EQ(0u, menu.exitCode) << Name(bits) << ": " << menu.output;
             EXPECT_NE(std::string::npos, menu.output.find("Paste with Brellow")) << Name(bits) << ": " << menu.output;
         }
@@ -229,7 +195,7 @@ TEST_F(MixedBuilds, UnregisteringOneBuildLeavesTheOthersMenu) {
         EXPECT_FALSE(TypeLibRegisteredFor(gone));
         EXPECT_TRUE(TypeLibRegisteredFor(stays));
 
-        const Outcome menu = BackgroundMenu(stays, L"C:\\windows", false);
+        const brelltest::Captured menu = BackgroundMenu(stays, L"C:\\windows", false);
         EXPECT_NE(std::string::npos, menu.output.find("Paste with Brellow")) << menu.output;
 
         // The last build out takes the shared keys with it.
@@ -261,7 +227,7 @@ TEST_F(MixedBuilds, EitherMenuStartsTheEngineNamedInThe32BitView) {
         const std::wstring target = std::wstring(L"C:\\mixed\\into-") + Name(bits);
         ASSERT_TRUE(MakeFolders(target));
 
-        const Outcome paste = BackgroundMenu(bits, target, true);
+        const brelltest::Captured paste = BackgroundMenu(bits, target, true);
         EXPECT_EQ(0u, paste.exitCode) << paste.output;
         const std::wstring log = ReadUtf16File(named + L"\\launches.log");
         EXPECT_NE(std::wstring::npos, log.find(L"\"" + target + L"\"")) << log;

@@ -1,6 +1,7 @@
 // menuhost against the real Brellmenu.dll registered with the real regsvr32,
 // and the real engine behind it: the menu Explorer would show, and the paste.
 #include "PutClipboardFiles.h"
+#include "support/TestSupport.h"
 
 #include <windows.h>
 
@@ -11,6 +12,8 @@
 
 namespace {
 
+using brelltest::Captured;
+using brelltest::RunAndCapture;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -22,40 +25,6 @@ std::wstring ProgramFolder() {
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring folder(path, length);
     return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
-struct Outcome {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string output;
-};
-
-// Runs a command line with its standard output caught.
-Outcome Capture(std::wstring line) {
-    Outcome outcome;
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return outcome;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    PROCESS_INFORMATION process = {};
-    const BOOL started =
-        CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
-    CloseHandle(writeEnd);
-    if (started) {
-        char chunk[4096];
-        DWORD read = 0;
-        while (ReadFile(readEnd, chunk, sizeof(chunk), &read, nullptr) && read) outcome.output.append(chunk, read);
-        WaitForSingleObject(process.hProcess, 120000);
-        GetExitCodeProcess(process.hProcess, &outcome.exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    CloseHandle(readEnd);
-    return outcome;
 }
 
 std::wstring Scratch(const wchar_t* name) {
@@ -70,7 +39,7 @@ class Menuhost : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         const std::wstring dll = ProgramFolder() + L"\\Brellmenu.dll";
-        ASSERT_EQ(Capture(L"regsvr32 /s \"" + dll + L"\"").exitCode, 0u);
+        ASSERT_EQ(RunAndCapture(L"regsvr32 /s \"" + dll + L"\"").exitCode, 0u);
         // The engine lies next to the tests; the menu reads its folder
         // through the 32-bit view, as the installer writes it.
         HKEY key = nullptr;
@@ -91,12 +60,12 @@ protected:
 TEST_F(Menuhost, ListsTheItemOnlyWhileTheClipboardHoldsFiles) {
     const std::wstring folder = Scratch(L"menuhost-list");
     ASSERT_TRUE(brell::PutClipboardText(L"just text"));
-    Outcome run = Capture(MenuhostLine(L"\"" + folder + L"\" --invoke \"Paste with Brellow\""));
+    Captured run = RunAndCapture(MenuhostLine(L"\"" + folder + L"\" --invoke \"Paste with Brellow\""));
     EXPECT_EQ(run.exitCode, 1u) << run.output;
     EXPECT_THAT(run.output, Not(HasSubstr("Paste with Brellow  --")));
 
     ASSERT_TRUE(brell::PutClipboardFiles({ProgramFolder() + L"\\menuhost.exe"}));
-    run = Capture(MenuhostLine(L"\"" + folder + L"\""));
+    run = RunAndCapture(MenuhostLine(L"\"" + folder + L"\""));
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_THAT(run.output, HasSubstr("[1] Paste with Brellow  -- "));
     RemoveDirectoryW(folder.c_str());
@@ -114,7 +83,7 @@ TEST_F(Menuhost, FindsAHandlerNamedByItsClassId) {
 
     const std::wstring folder = Scratch(L"menuhost-named");
     ASSERT_TRUE(brell::PutClipboardFiles({ProgramFolder() + L"\\menuhost.exe"}));
-    const Outcome run = Capture(MenuhostLine(L"\"" + folder + L"\""));
+    const Captured run = RunAndCapture(MenuhostLine(L"\"" + folder + L"\""));
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_THAT(run.output, HasSubstr("Paste with Brellow"));
 
@@ -122,7 +91,7 @@ TEST_F(Menuhost, FindsAHandlerNamedByItsClassId) {
     RegCloseKey(handlers);
     RemoveDirectoryW(folder.c_str());
     // Back to the form registration writes, for the other tests.
-    ASSERT_EQ(Capture(L"regsvr32 /s \"" + ProgramFolder() + L"\\Brellmenu.dll\"").exitCode, 0u);
+    ASSERT_EQ(RunAndCapture(L"regsvr32 /s \"" + ProgramFolder() + L"\\Brellmenu.dll\"").exitCode, 0u);
 }
 
 TEST_F(Menuhost, PasteWithBrellowCopiesTheFilesIntoTheFolder) {
@@ -138,7 +107,7 @@ TEST_F(Menuhost, PasteWithBrellowCopiesTheFilesIntoTheFolder) {
     // menuhost puts the file on the clipboard and stays until the engine ends.
     const std::wstring report = source + L"\\report.txt";
     SetEnvironmentVariableW(L"BRELLOW_REPORT", report.c_str());
-    const Outcome run = Capture(MenuhostLine(L"\"" + target + L"\" --put-files \"" + file +
+    const Captured run = RunAndCapture(MenuhostLine(L"\"" + target + L"\" --put-files \"" + file +
                                          L"\" --invoke \"Paste with Brellow\" --wait-engine"));
     SetEnvironmentVariableW(L"BRELLOW_REPORT", nullptr);
 
@@ -173,7 +142,7 @@ TEST_F(Menuhost, CutThenPasteWithBrellowMovesTheFiles) {
 
     const std::wstring report = target + L"-report.txt";
     SetEnvironmentVariableW(L"BRELLOW_REPORT", report.c_str());
-    const Outcome run = Capture(MenuhostLine(L"\"" + target + L"\" --cut-files \"" + file +
+    const Captured run = RunAndCapture(MenuhostLine(L"\"" + target + L"\" --cut-files \"" + file +
                                          L"\" --invoke \"Paste with Brellow\" --wait-engine"));
     SetEnvironmentVariableW(L"BRELLOW_REPORT", nullptr);
 

@@ -185,6 +185,35 @@ DWORD RunAndWait(const std::wstring& commandLine) {
     return code;
 }
 
+Captured RunAndCapture(std::wstring commandLine) {
+    Captured outcome;
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return outcome;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process = {};
+    const BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                        &startup, &process);
+    if (!started) std::fprintf(stderr, "cannot start %ls: error %lu\n", commandLine.c_str(), GetLastError());
+    CloseHandle(writeEnd);
+    if (started) {
+        char chunk[4096];
+        DWORD read = 0;
+        while (ReadFile(readEnd, chunk, sizeof(chunk), &read, nullptr) && read) outcome.output.append(chunk, read);
+        if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process.hProcess, &outcome.exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(readEnd);
+    return outcome;
+}
+
 std::wstring HResultText(HRESULT hr) {
     wchar_t text[16];
     swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(hr));

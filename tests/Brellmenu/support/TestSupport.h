@@ -61,6 +61,14 @@ PIDLIST_ABSOLUTE FolderPidl(const std::wstring& path);
 // not be started).
 DWORD RunAndWait(const std::wstring& commandLine);
 
+// Runs a command line with its standard output and error caught; exitCode is
+// ~0u if it could not be started or did not end within two minutes.
+struct Captured {
+    DWORD exitCode = ~0u;
+    std::string output;
+};
+Captured RunAndCapture(std::wstring commandLine);
+
 std::wstring HResultText(HRESULT hr);
 
 }  // namespace brelltest
