@@ -48,6 +48,15 @@ fail=0
 if ! python3 "$here/check-dacl-trace.py" "$trace" "$folder"; then
   fail=1
   echo "folder-dacl-test: the trace's security requests and the requests naming the folder:"
-  grep -n -i -E 'set_security_object\(|Tools' "$trace" | cut -c1-400 | head -n 60
+  grep -a -n -i -E 'set_security_object\(|Tools' "$trace" | cut -c1-400 | head -n 60
+  # What the thread that set the descriptor asked for just before.
+  thread=$(grep -a -m1 -o -E '^[0-9a-f]+: set_security_object\(' "$trace" | cut -d: -f1)
+  if [ -n "$thread" ]; then
+    echo "folder-dacl-test: thread $thread's last requests before it:"
+    grep -a -n -E "^$thread: " "$trace" | grep -a -B40 -m1 'set_security_object(' | cut -c1-400
+  fi
+  # Kept beside the build's prefix template for a closer look.
+  cp "$trace" "$(dirname "$template")/folder-dacl-trace.txt" 2>/dev/null &&
+    echo "folder-dacl-test: trace kept in $(dirname "$template")/folder-dacl-trace.txt"
 fi
 exit $fail
