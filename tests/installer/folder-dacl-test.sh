@@ -36,7 +36,9 @@ for _ in $(seq 100); do
   [ -n "$(find "/tmp/.wine-$(id -u)" -name socket -newer "$BRELL_WORK/BrellowSetup.exe" 2>/dev/null)" ] && break
   sleep 0.1
 done
-folder='C:\Tools\Brellow Custom'
+# NSIS reads /D= only unquoted, and wine quotes an argument that holds a
+# space: a name without one reaches the installer as it stands.
+folder='C:\Tools\BrellowCustom'
 "$BRELL_WINE32" "$BRELL_WORK/BrellowSetup.exe" /S "/D=$folder"
 status=$?
 stop_wine
