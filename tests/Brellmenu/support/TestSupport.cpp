@@ -202,10 +202,28 @@ Captured RunAndCapture(std::wstring commandLine) {
     if (!started) std::fprintf(stderr, "cannot start %ls: error %lu\n", commandLine.c_str(), GetLastError());
     CloseHandle(writeEnd);
     if (started) {
-        char chunk[4096];
-        DWORD read = 0;
-        while (ReadFile(readEnd, chunk, sizeof(chunk), &read, nullptr) && read) outcome.output.append(chunk, read);
-        if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
+        // Read while the program runs, then what it left in the pipe; not up
+        // to the pipe's end: a process it started may hold the write end long
+        // after it ended (under Wine, the desktop process that the first
+        // window-using program of a prefix starts gets its standard handles).
+        const ULONGLONG deadline = GetTickCount64() + 120000;
+        bool exited = false;
+        for (;;) {
+            DWORD available = 0;
+            if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) break;  // every writer is gone
+            if (available) {
+                char chunk[4096];
+                DWORD read = 0;
+                const DWORD want = available < sizeof(chunk) ? available : static_cast<DWORD>(sizeof(chunk));
+                if (!ReadFile(readEnd, chunk, want, &read, nullptr) || !read) break;
+                outcome.output.append(chunk, read);
+                continue;
+            }
+            if (exited) break;
+            exited = WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0;
+            if (!exited && GetTickCount64() > deadline) break;
+        }
+        if (exited || WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0)
             GetExitCodeProcess(process.hProcess, &outcome.exitCode);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);

@@ -61,7 +61,8 @@ PIDLIST_ABSOLUTE FolderPidl(const std::wstring& path);
 // not be started).
 DWORD RunAndWait(const std::wstring& commandLine);
 
-// Runs a command line with its standard output and error caught; exitCode is
+// Runs a command line with its standard output and error caught, until it
+// ends (not until every process holding its output has ended); exitCode is
 // ~0u if it could not be started or did not end within two minutes.
 struct Captured {
     DWORD exitCode = ~0u;
