@@ -225,6 +225,8 @@ Captured RunAndCapture(std::wstring commandLine) {
         }
         if (exited || WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0)
             GetExitCodeProcess(process.hProcess, &outcome.exitCode);
+        else
+            std::fprintf(stderr, "%ls did not end within two minutes\n", commandLine.c_str());
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
