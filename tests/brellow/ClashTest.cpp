@@ -18,19 +18,9 @@ namespace {
 
 constexpr wchar_t kCaption[] = L"Brellow - Name clash";
 
-class Clashes : public ::testing::Test {
+class Clashes : public EngineFixture {
 protected:
-    void SetUp() override {
-        ClearSettings();
-        SetClashAnswer(nullptr);  // ask
-    }
-    void TearDown() override {
-        ClearSettings();
-        SetClashAnswer(nullptr);
-    }
-
-    ScratchFolder source;
-    ScratchFolder target;
+    Clashes() : EngineFixture(nullptr) {}  // every clash asked
 };
 
 void SetWriteTime(const std::wstring& path, WORD year) {

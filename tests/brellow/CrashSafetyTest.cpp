@@ -18,22 +18,7 @@ namespace {
 
 std::wstring LastName(const std::wstring& relative) { return relative.substr(relative.find_last_of(L'\\') + 1); }
 
-class CrashSafety : public ::testing::Test {
-protected:
-    // These runs meet existing files only as incidents: the engine skips
-    // them instead of asking (the clash answers have their own tests).
-    void SetUp() override {
-        ClearSettings();
-        SetClashAnswer(L"skip");
-    }
-    void TearDown() override {
-        ClearSettings();
-        SetClashAnswer(nullptr);
-    }
-
-    ScratchFolder source;
-    ScratchFolder target;
-};
+class CrashSafety : public EngineFixture {};
 
 // 150 small files (empty ones among them) in nested folders, and three
 // files of 3 MiB that take several requests.

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -111,6 +113,28 @@ bool ClipboardDword(const wchar_t* formatName, DWORD& value);
 
 void SetSetting(const wchar_t* name, DWORD value);
 void ClearSettings();
+
+// The engine tests' fixture: default settings, a source and a target folder,
+// and every name clash answered as clashAnswer says (null: asked in the
+// dialog); most runs meet existing files only as incidents and skip them.
+class EngineFixture : public ::testing::Test {
+protected:
+    explicit EngineFixture(const wchar_t* clashAnswer = L"skip") : clashAnswer_(clashAnswer) {}
+    void SetUp() override {
+        ClearSettings();
+        SetClashAnswer(clashAnswer_);
+    }
+    void TearDown() override {
+        ClearSettings();
+        SetClashAnswer(nullptr);
+    }
+
+    ScratchFolder source;
+    ScratchFolder target;
+
+private:
+    const wchar_t* clashAnswer_;
+};
 
 // size bytes of a pseudo-random pattern; seeds give different patterns.
 std::string Pattern(size_t size, unsigned seed);

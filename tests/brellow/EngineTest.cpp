@@ -23,22 +23,7 @@ HWND WaitForProgressWindow(HANDLE process) {
     return nullptr;
 }
 
-class Engine : public ::testing::Test {
-protected:
-    // These runs meet existing files only as incidents: the engine skips
-    // them instead of asking (the clash answers have their own tests).
-    void SetUp() override {
-        ClearSettings();
-        SetClashAnswer(L"skip");
-    }
-    void TearDown() override {
-        ClearSettings();
-        SetClashAnswer(nullptr);
-    }
-
-    ScratchFolder source;
-    ScratchFolder target;
-};
+class Engine : public EngineFixture {};
 
 TEST_F(Engine, CopiesFilesAndANestedTree) {
     WriteBytes(source / L"one.bin", Pattern(3 * 1024 * 1024 + 17, 1));

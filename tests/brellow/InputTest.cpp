@@ -21,22 +21,7 @@ using ::testing::Not;
 
 namespace {
 
-class Inputs : public ::testing::Test {
-protected:
-    // These runs meet existing files only as incidents: the engine skips
-    // them instead of asking (the clash answers have their own tests).
-    void SetUp() override {
-        ClearSettings();
-        SetClashAnswer(L"skip");
-    }
-    void TearDown() override {
-        ClearSettings();
-        SetClashAnswer(nullptr);
-    }
-
-    ScratchFolder source;
-    ScratchFolder target;
-};
+class Inputs : public EngineFixture {};
 
 std::wstring LastName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 

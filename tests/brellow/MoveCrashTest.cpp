@@ -91,19 +91,7 @@ void ExpectEveryFileOnce(const std::wstring& from, const std::wstring& to, const
     }
 }
 
-class MoveCrashSafety : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ClearSettings();
-        SetClashAnswer(L"skip");
-    }
-    void TearDown() override {
-        ClearSettings();
-        SetClashAnswer(nullptr);
-    }
-
-    ScratchFolder target;
-};
+class MoveCrashSafety : public EngineFixture {};
 
 TEST_F(MoveCrashSafety, KilledAtAnyMomentEveryFileIsInTheSourceOrCompleteInTheTarget) {
     std::string whyNot;

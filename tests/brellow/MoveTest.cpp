@@ -24,20 +24,7 @@ namespace {
 
 using Files = std::map<std::wstring, std::string>;
 
-class Moves : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ClearSettings();
-        SetClashAnswer(L"skip");
-    }
-    void TearDown() override {
-        ClearSettings();
-        SetClashAnswer(nullptr);
-    }
-
-    ScratchFolder source;
-    ScratchFolder target;
-};
+class Moves : public EngineFixture {};
 
 // Writes files (relative names) below root, making their folders.
 void WriteFiles(const std::wstring& root, const Files& files) {
