@@ -1,8 +1,6 @@
 #include "server/Module.h"
 
-#include "registrar/RegObject.h"
 #include "server/CriticalSection.h"
-#include "server/Identifiers.h"
 #include "server/ObjectMap.h"
 
 CAtlModule* g_pModule = nullptr;
@@ -68,23 +66,4 @@ HRESULT CAtlModule::GetGlobalInterfaceTable(IGlobalInterfaceTable** table) noexc
     held->AddRef();
     *table = held;
     return S_OK;
-}
-
-template <class T>
-CAtlDllModuleT<T>::CAtlDllModuleT() noexcept {
-    g_classObjectMap.CallObjectMain(true);
-}
-
-template <class T>
-CAtlDllModuleT<T>::~CAtlDllModuleT() {
-    g_classObjectMap.CallObjectMain(false);
-}
-
-template class CAtlDllModuleT<CBrellmenuModule>;
-
-void CBrellmenuModule::InitLibId() noexcept { m_libid = LIBID_BrellmenuLib; }
-
-HRESULT CBrellmenuModule::AddCommonReplacements(IRegistrarBase* registrar) noexcept {
-    if (!registrar) return E_INVALIDARG;
-    return registrar->AddVariable(L"APPID", kAppIdString);
 }

@@ -1,11 +1,14 @@
-// The server's module object: the lock count that DllCanUnloadNow reads, the
-// process-wide global interface table, and the replacements every registry
-// script receives. g_pModule reaches the one instance.
+// The module object of an in-process server: the lock count that
+// DllCanUnloadNow reads, the process-wide global interface table, and the
+// replacements every registry script receives. g_pModule reaches the one
+// instance; each DLL defines its own module class on top of CAtlDllModuleT.
 #pragma once
 
 #include <windows.h>
 #include <objbase.h>
 #include <objidl.h>
+
+#include "server/ObjectMap.h"
 
 struct IRegistrarBase;
 
@@ -23,6 +26,11 @@ struct _ATL_MODULE70 {
     TermFuncEntry* m_pTermFuncs;
     CRITICAL_SECTION m_csStaticDataInitAndTypeInfo;
 };
+#ifdef _WIN64
+static_assert(sizeof(_ATL_MODULE70) == 56, "the module's record changed shape");
+#else
+static_assert(sizeof(_ATL_MODULE70) == 36, "the module's record changed shape");
+#endif
 
 // Lock count, global interface table and termination of the module.
 class CAtlModule : public _ATL_MODULE70 {
@@ -42,7 +50,7 @@ public:
     // removes the static-data lock; harmless when never set up.
     void Term() noexcept;
 
-    static GUID m_libid;
+    static GUID m_libid;  // the type library's id; kept for the module's shape, never read
 
 protected:
     IGlobalInterfaceTable* m_pGIT = nullptr;
@@ -59,14 +67,8 @@ public:
 template <class T>
 class CAtlDllModuleT : public CAtlModuleT<T> {
 public:
-    CAtlDllModuleT() noexcept;
-    ~CAtlDllModuleT() override;
-};
-
-class CBrellmenuModule final : public CAtlDllModuleT<CBrellmenuModule> {
-public:
-    static void InitLibId() noexcept;
-    HRESULT AddCommonReplacements(IRegistrarBase* registrar) noexcept override;
+    CAtlDllModuleT() noexcept { g_classObjectMap.CallObjectMain(true); }
+    ~CAtlDllModuleT() override { g_classObjectMap.CallObjectMain(false); }
 };
 
 // Points to the one module object from the moment its constructor runs.

@@ -2,12 +2,7 @@
 
 #include <cstdlib>
 
-#include "menu/BrellowShellMenu.h"
-#include "server/ClassFactory.h"
 #include "server/CriticalSection.h"
-#include "server/Module.h"
-#include "server/OtherBuild.h"
-#include "server/Registration.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -15,37 +10,16 @@ namespace {
 
 HINSTANCE ThisModule() noexcept { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
 
-const wchar_t* WINAPI NoDescription() { return nullptr; }
-const void* WINAPI NoCategories() { return nullptr; }
-void WINAPI NoObjectMain(bool) {}
-
-HRESULT WINAPI UpdateMenuClassRegistry(BOOL doRegister) {
-    if (!doRegister && OtherBuildRegistered())
-        return UpdateRegistryFromScript(kClassKeyScriptId, FALSE, nullptr);
-    return UpdateRegistryFromScript(kClassScriptId, doRegister, nullptr);
-}
-
-ObjectMapEntry g_menuEntry = {
-    &CLSID_BrellowShellMenu, UpdateMenuClassRegistry, CreateClassObject, CreateMenuObject,
-    nullptr, 0, NoDescription, NoCategories, NoObjectMain,
-};
-
-ObjectMapEntry* const g_objectMap[] = {&g_menuEntry};
+// Whether the module instance's resource lock was set up; kept outside the
+// record, whose fields are fixed.
+bool g_resourceLockReady = false;
 
 }  // namespace
 
 bool g_initFailed = false;
 
-// The three module-level objects must come up in this order (map, instance,
-// module) and go down in the reverse one, whatever the link order.
-__attribute__((init_priority(1001))) CClassObjectMap g_classObjectMap;
-__attribute__((init_priority(1002))) CModuleInstance g_moduleInstance;
-__attribute__((init_priority(1003))) CBrellmenuModule g_brellmenuModule;
-
-CClassObjectMap::CClassObjectMap() noexcept
-    : m_hInstTypeLib(ThisModule()),
-      m_ppEntriesFirst(g_objectMap),
-      m_ppEntriesLast(g_objectMap + sizeof(g_objectMap) / sizeof(g_objectMap[0])) {
+CClassObjectMap::CClassObjectMap(ObjectMapEntry* const* first, ObjectMapEntry* const* last) noexcept
+    : m_hInstTypeLib(ThisModule()), m_ppEntriesFirst(first), m_ppEntriesLast(last) {
     if (FAILED(InitCriticalSection(&m_csObjMap))) {
         g_initFailed = true;
         return;
@@ -116,11 +90,12 @@ CModuleInstance::CModuleInstance() noexcept
         g_initFailed = true;
         return;
     }
-    m_csResourceReady = true;
+    g_resourceLockReady = true;
 }
 
 CModuleInstance::~CModuleInstance() {
-    if (m_csResourceReady) DeleteCriticalSection(&m_csResource);
+    if (g_resourceLockReady) DeleteCriticalSection(&m_csResource);
+    g_resourceLockReady = false;
     std::free(m_resourceModules);
     m_resourceModules = nullptr;
     m_resourceCount = m_resourceCapacity = 0;

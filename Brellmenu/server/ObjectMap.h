@@ -1,6 +1,7 @@
-// The object map (one ObjectMapEntry per creatable class, here only the menu
-// class), the class-object map that caches each class's factory, and the
-// module instance record whose file name self-registration writes.
+// The object map (one ObjectMapEntry per creatable class), the class-object
+// map that caches each class's factory, and the module instance record whose
+// file name self-registration writes. The records keep their fields and
+// their order: the static_asserts at the end pin their sizes.
 #pragma once
 
 #include <windows.h>
@@ -19,7 +20,7 @@ struct ObjectMapEntry {
     CreatorFunc pfnGetClassObject;   // called with pfnCreateInstance as context
     CreatorFunc pfnCreateInstance;   // context is the outer object
     IUnknown* pCF;                   // cached class object, one reference
-    DWORD dwRegister;
+    DWORD dwRegister;                // kept for the record's shape; never set
     GetDescriptionFunc pfnGetObjectDescription;
     GetCategoryMapFunc pfnGetCategoryMap;
     ObjectMainFunc pfnObjectMain;
@@ -29,7 +30,8 @@ struct ObjectMapEntry {
 // cached class object.
 class CClassObjectMap {
 public:
-    CClassObjectMap() noexcept;
+    // The map walks [first, last); each DLL passes its own table.
+    CClassObjectMap(ObjectMapEntry* const* first, ObjectMapEntry* const* last) noexcept;
     ~CClassObjectMap();
     CClassObjectMap(const CClassObjectMap&) = delete;
     CClassObjectMap& operator=(const CClassObjectMap&) = delete;
@@ -64,19 +66,29 @@ public:
 private:
     UINT cbSize;
     HINSTANCE m_hInst;
-    HINSTANCE m_hInstResource;
-    DWORD dwAtlBuildVer;
-    const GUID* pguidVer;
+    HINSTANCE m_hInstResource;   // kept for the record's shape; never read
+    DWORD dwAtlBuildVer;         // kept for the record's shape; never read
+    const GUID* pguidVer;        // kept for the record's shape; never read
     CRITICAL_SECTION m_csResource;
-    bool m_csResourceReady = false;
     // Further resource modules: never filled in this server.
     HINSTANCE* m_resourceModules = nullptr;
     int m_resourceCount = 0;
     int m_resourceCapacity = 0;
 };
 
+// Each DLL defines these with its own table (see ServerObjects.cpp).
 extern CClassObjectMap g_classObjectMap;
 extern CModuleInstance g_moduleInstance;
 // Set when a module-level object could not set up its lock; the entry point
 // then refuses the load.
 extern bool g_initFailed;
+
+// The records' sizes: the x86 ones are the layout other code may rely on,
+// the x64 ones follow from the same fields.
+#ifdef _WIN64
+static_assert(sizeof(ObjectMapEntry) == 72 && sizeof(CClassObjectMap) == 72 &&
+              sizeof(CModuleInstance) == 96, "a server record changed shape");
+#else
+static_assert(sizeof(ObjectMapEntry) == 36 && sizeof(CClassObjectMap) == 40 &&
+              sizeof(CModuleInstance) == 56, "a server record changed shape");
+#endif
