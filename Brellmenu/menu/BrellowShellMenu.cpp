@@ -2,12 +2,7 @@
 
 #include <cwchar>
 
-namespace {
-
-constexpr wchar_t kMenuText[] = L"Paste with Brellow";
-constexpr wchar_t kHelpText[] = L"Paste files with Brellow for best performance";
-
-}  // namespace
+#include "launch/PasteTexts.h"
 
 const InterfaceMapEntry* CBrellowShellMenu::GetInterfaceMap() noexcept {
     static const InterfaceMapEntry map[] = {
@@ -18,17 +13,7 @@ const InterfaceMapEntry* CBrellowShellMenu::GetInterfaceMap() noexcept {
     return map;
 }
 
-CBrellowShellMenu::~CBrellowShellMenu() {
-    FreeDisplayName();
-    FreeFolderPidl();
-}
-
-void CBrellowShellMenu::FreeDisplayName() noexcept {
-    if (m_displayName) {
-        CoTaskMemFree(m_displayName);
-        m_displayName = nullptr;
-    }
-}
+CBrellowShellMenu::~CBrellowShellMenu() { FreeFolderPidl(); }
 
 void CBrellowShellMenu::FreeFolderPidl() noexcept {
     if (m_folderPidl) {
@@ -51,7 +36,7 @@ STDMETHODIMP CBrellowShellMenu::QueryContextMenu(HMENU menu, UINT indexMenu, UIN
                                                  UINT, UINT flags) {
     if (flags & CMF_DEFAULTONLY) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
     if (!IsClipboardFormatAvailable(CF_HDROP)) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
-    InsertMenuW(menu, indexMenu, MF_BYPOSITION | MF_STRING, idCmdFirst, kMenuText);
+    InsertMenuW(menu, indexMenu, MF_BYPOSITION | MF_STRING, idCmdFirst, kPasteMenuText);
     return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1);
 }
 
@@ -62,12 +47,12 @@ STDMETHODIMP CBrellowShellMenu::GetCommandString(UINT_PTR, UINT type, UINT*, CHA
     if (type != GCS_HELPTEXTW) return S_OK;
     if (!name) return E_INVALIDARG;
     wchar_t* buffer = reinterpret_cast<wchar_t*>(name);
-    constexpr UINT needed = sizeof(kHelpText) / sizeof(kHelpText[0]);
+    constexpr UINT needed = sizeof(kPasteHelpText) / sizeof(kPasteHelpText[0]);
     if (cchMax < needed) {
         if (cchMax > 0) buffer[0] = L'\0';
         return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
     }
-    std::wmemcpy(buffer, kHelpText, needed);
+    std::wmemcpy(buffer, kPasteHelpText, needed);
     return S_OK;
 }
 

@@ -7,8 +7,10 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "launch/EngineLaunch.h"
 #include "server/ComObject.h"
 #include "server/Identifiers.h"
+#include "server/Owners.h"
 
 class CBrellowShellMenu : public IShellExtInit,
                           public IContextMenu,
@@ -17,7 +19,7 @@ class CBrellowShellMenu : public IShellExtInit,
 public:
     // Capacity of m_folderPath, terminator included: the longest folder the
     // object can hand to the engine.
-    static constexpr size_t kFolderPathCapacity = 1000;
+    static constexpr size_t kFolderPathCapacity = kTargetFolderCapacity;
 
     CBrellowShellMenu() noexcept = default;
     CBrellowShellMenu(const CBrellowShellMenu&) = delete;
@@ -44,11 +46,11 @@ private:
     // into its default save folder) and gives the ID list up. TargetFolder.cpp.
     HRESULT ResolveTargetFolder() noexcept;
     HRESULT ResolveLibrarySaveFolder() noexcept;
-    void FreeDisplayName() noexcept;
     void FreeFolderPidl() noexcept;
 
     wchar_t m_folderPath[kFolderPathCapacity] = {};
-    wchar_t* m_displayName = nullptr;
+    // The folder's parsing name while a library is looked up; null otherwise.
+    brell::UniqueCoTaskMemString m_displayName;
     PIDLIST_ABSOLUTE m_folderPidl = nullptr;
 };
 

@@ -1,9 +1,8 @@
 // InvokeCommand: the folder the object holds becomes a file-system path (a
 // library becomes its default save folder), then the engine is started.
-#include <cwchar>
-
 #include "menu/BrellowShellMenu.h"
-#include "menu/EngineLaunch.h"
+#include "launch/EngineLaunch.h"
+#include "launch/LibrarySaveFolder.h"
 #include "server/Owners.h"
 
 namespace {
@@ -65,11 +64,8 @@ HRESULT CBrellowShellMenu::ResolveLibrarySaveFolder() noexcept {
         Shell32Function getName("SHGetNameFromIDList");
         auto fn = getName.get<GetNameFromIdListFunc>();
         if (!fn) return getName.error();
-        hr = fn(m_folderPidl, SIGDN_DESKTOPABSOLUTEPARSING, &m_displayName);
-        if (FAILED(hr)) {
-            FreeDisplayName();
-            return hr;
-        }
+        hr = fn(m_folderPidl, SIGDN_DESKTOPABSOLUTEPARSING, m_displayName.put());
+        if (FAILED(hr)) return hr;
         if (!m_displayName) return E_UNEXPECTED;
     }
 
@@ -77,48 +73,11 @@ HRESULT CBrellowShellMenu::ResolveLibrarySaveFolder() noexcept {
     {
         Shell32Function createItem("SHCreateItemFromParsingName");
         auto fn = createItem.get<CreateItemFromParsingNameFunc>();
-        hr = fn ? fn(m_displayName, nullptr, IID_IShellItem, libraryItem.put_void())
+        hr = fn ? fn(m_displayName.get(), nullptr, IID_IShellItem, libraryItem.put_void())
                 : createItem.error();
-        FreeDisplayName();
+        m_displayName.reset();
         if (FAILED(hr)) return hr;
         if (!libraryItem) return E_UNEXPECTED;
     }
-
-    brell::ComPtr<IShellLibrary> library;
-    {
-        brell::ComPtr<IShellLibrary> created;
-        hr = CoCreateInstance(CLSID_ShellLibrary, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLibrary,
-                              created.put_void());
-        if (FAILED(hr)) return hr;
-        if (!created) return E_UNEXPECTED;
-        hr = created->LoadLibraryFromItem(libraryItem.get(), STGM_READ);
-        if (FAILED(hr)) return hr;
-        hr = created->QueryInterface(IID_IShellLibrary, library.put_void());
-        if (FAILED(hr)) return hr;
-        if (!library) return E_UNEXPECTED;
-    }
-    libraryItem.reset();
-
-    brell::ComPtr<IShellItem> saveFolder;
-    hr = library->GetDefaultSaveFolder(DSFT_PRIVATE, IID_IShellItem, saveFolder.put_void());
-    if (FAILED(hr)) return hr;
-    if (!saveFolder) return E_UNEXPECTED;
-
-    hr = saveFolder->GetDisplayName(SIGDN_FILESYSPATH, &m_displayName);
-    if (FAILED(hr)) {
-        FreeDisplayName();
-        return hr;
-    }
-    if (!m_displayName) return E_UNEXPECTED;
-
-    // A path that does not fit is refused whole: a cut path would name a
-    // different folder.
-    const size_t length = std::wcslen(m_displayName);
-    if (length >= kFolderPathCapacity) {
-        FreeDisplayName();
-        return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
-    }
-    std::wmemcpy(m_folderPath, m_displayName, length + 1);
-    FreeDisplayName();
-    return S_OK;
+    return LibrarySaveFolderPath(libraryItem.get(), m_folderPath, kFolderPathCapacity);
 }

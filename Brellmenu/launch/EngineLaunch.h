@@ -1,8 +1,13 @@
 // Starts the copy engine, brellow.exe from the folder the installer recorded,
-// with the target folder as its one quoted argument.
+// with the target folder as its one quoted argument. Shared by the classic
+// menu handler and the top-level paste command.
 #pragma once
 
 #include <windows.h>
+
+// The longest target folder either paste entry hands to the engine, in
+// characters with the terminator; a longer path is refused whole.
+inline constexpr size_t kTargetFolderCapacity = 1000;
 
 // The registry call's HRESULT when the product key or its Path value cannot
 // be read, E_FAIL when Path is empty; S_OK once ShellExecuteW was called,

@@ -1,4 +1,4 @@
-#include "menu/EngineLaunch.h"
+#include "launch/EngineLaunch.h"
 
 #include <shellapi.h>
 
