@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Draws the program icon (three slider tracks on a blue tile) and writes it
 as an .ico with ten images: 64 px at 32 bpp, and 48, 32 and 16 px each at
-4, 8 and 32 bpp. Usage: make_icon.py OUTPUT.ico"""
+4, 8 and 32 bpp. Usage: make_icon.py OUTPUT.ico
+
+Other icons of the project import render() and write_ico() with a sampler of
+their own: a function (x, y, size, flat) giving a colour or None."""
 import struct
 import sys
 
@@ -48,8 +51,9 @@ def sample(x, y, size, flat):
     return tuple(round(a + (b - a) * t) for a, b in zip(BLUE_TOP, BLUE_BOTTOM))
 
 
-def render(size, flat=False):
+def render(size, flat=False, sampler=None):
     """Rows of (r, g, b, a), top row first."""
+    sampler = sampler or sample
     rows = []
     for j in range(size):
         row = []
@@ -58,8 +62,8 @@ def render(size, flat=False):
             hits = 0
             for sj in range(SAMPLES):
                 for si in range(SAMPLES):
-                    c = sample((i + (si + 0.5) / SAMPLES) / size, (j + (sj + 0.5) / SAMPLES) / size, size,
-                               flat)
+                    c = sampler((i + (si + 0.5) / SAMPLES) / size, (j + (sj + 0.5) / SAMPLES) / size, size,
+                                flat)
                     if c is not None:
                         hits += 1
                         for k in range(3):
@@ -130,14 +134,17 @@ def dib(rows, bpp):
     return header + bytes(body)
 
 
-def main():
-    formats = [(64, 32)] + [(s, b) for s in (48, 32, 16) for b in (4, 8, 32)]
+ALL_FORMATS = [(64, 32)] + [(s, b) for s in (48, 32, 16) for b in (4, 8, 32)]
+
+
+def write_ico(path, sampler=None, formats=ALL_FORMATS):
+    """(size, bits per pixel) of each image, largest first."""
     rendered = {}
     images = []
     for size, bpp in formats:
         key = (size, bpp == 4)
         if key not in rendered:
-            rendered[key] = render(size, bpp == 4)
+            rendered[key] = render(size, bpp == 4, sampler)
         images.append((size, bpp, dib(rendered[key], bpp)))
     out = bytearray(struct.pack('<HHH', 0, 1, len(images)))
     offset = 6 + 16 * len(images)
@@ -147,9 +154,9 @@ def main():
         offset += len(data)
     for _, _, data in images:
         out += data
-    with open(sys.argv[1], 'wb') as f:
+    with open(path, 'wb') as f:
         f.write(out)
 
 
 if __name__ == '__main__':
-    main()
+    write_ico(sys.argv[1])
