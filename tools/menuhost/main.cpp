@@ -1,14 +1,18 @@
-// menuhost FOLDER [--put-files PATH... | --cut-files PATH...] [--invoke TEXT] [--wait-engine]
+// menuhost FOLDER [--modern] [--put-files PATH... | --cut-files PATH...] [--invoke TEXT] [--wait-engine]
 //
 // Plays Explorer's part for a folder's background: builds the context menu
 // from the registered handlers, prints it, and invokes the item with the
-// given text. --put-files first puts those files on the clipboard (as a file
+// given text. --modern builds Windows 11's top-level menu instead, from the
+// packaged "Paste with Brellow" command (its class registered as the package
+// registers it), asking a new command object each question as Explorer does. --put-files first puts those files on the clipboard (as a file
 // manager's Copy does), --cut-files as its Cut does; --wait-engine then waits for every brellow.exe that
 // the invocation started, keeping this process, and with it the clipboard's
 // contents, alive meanwhile.
 // Exit code: 0 done; 1 no item with that text; 2 bad use or a failed step.
 #include "BackgroundMenu.h"
+#include "ModernMenu.h"
 #include "PutClipboardFiles.h"
+#include "command/CommandIdentity.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -61,7 +65,8 @@ int WaitForNewEngines(const std::set<DWORD>& before) {
 }
 
 int Usage() {
-    std::printf("usage: menuhost FOLDER [--put-files PATH... | --cut-files PATH...] [--invoke TEXT] [--wait-engine]\n");
+    std::printf("usage: menuhost FOLDER [--modern] [--put-files PATH... | --cut-files PATH...] [--invoke TEXT] "
+                "[--wait-engine]\n");
     return 2;
 }
 
@@ -89,6 +94,68 @@ void LeaveStartingFolder(std::wstring& folder, std::vector<std::wstring>& files)
     if (length && length < MAX_PATH) SetCurrentDirectoryW(system);
 }
 
+
+// Prints the menu that the registered context-menu handlers build and, when
+// asked to, invokes the item with that text (engines: the engines running
+// just before). 0, or 2 when the menu could not be built.
+int ShowClassicMenu(const std::wstring& folder, const std::wstring& invoke, std::set<DWORD>& engines,
+                    HRESULT& invoked) {
+    brell::BackgroundMenu menu;
+    const HRESULT built = menu.Build(folder);
+    if (FAILED(built)) {
+        std::printf("cannot build the menu of %ls: 0x%08lX\n", folder.c_str(), static_cast<unsigned long>(built));
+        return 2;
+    }
+    for (const auto& handler : menu.handlers())
+        std::printf("handler %ls: 0x%08lX, %u item id(s)\n", handler.clsid.c_str(),
+                    static_cast<unsigned long>(handler.result), handler.idCount);
+    std::printf("menu of %ls:\n", folder.c_str());
+    for (const auto& item : menu.items()) {
+        if (item.text.empty())
+            std::printf("  [%u] ----\n", item.id);
+        else
+            std::printf("  [%u] %ls%s%ls\n", item.id, item.text.c_str(), item.helpText.empty() ? "" : "  -- ",
+                        item.helpText.c_str());
+    }
+    if (!invoke.empty()) {
+        engines = EngineProcesses();
+        invoked = menu.Invoke(invoke);
+    }
+    return 0;
+}
+
+// The same for Windows 11's top-level menu with the packaged command: what
+// each command answered, then the commands shown.
+int ShowModernMenu(const std::wstring& folder, const std::wstring& invoke, std::set<DWORD>& engines,
+                   HRESULT& invoked) {
+    brell::ModernMenu menu;
+    const HRESULT built = menu.Build(folder, {CLSID_PasteCommand});
+    if (FAILED(built)) {
+        std::printf("cannot build the menu of %ls: 0x%08lX\n", folder.c_str(), static_cast<unsigned long>(built));
+        return 2;
+    }
+    for (const auto& command : menu.commands()) {
+        wchar_t clsid[40] = L"";
+        StringFromGUID2(command.clsid, clsid, 40);
+        std::printf("command %ls: 0x%08lX, state %s, flags 0x%lX, icon %ls\n", clsid,
+                    static_cast<unsigned long>(command.result),
+                    command.state == ECS_ENABLED ? "enabled" : command.state == ECS_HIDDEN ? "hidden" : "other",
+                    static_cast<unsigned long>(command.flags), command.icon.empty() ? L"(none)" : command.icon.c_str());
+    }
+    std::printf("top-level menu of %ls:\n", folder.c_str());
+    unsigned shown = 0;
+    for (const auto& command : menu.commands()) {
+        if (FAILED(command.result) || command.state != ECS_ENABLED) continue;
+        std::printf("  [%u] %ls%s%ls\n", ++shown, command.title.c_str(), command.toolTip.empty() ? "" : "  -- ",
+                    command.toolTip.c_str());
+    }
+    if (!invoke.empty()) {
+        engines = EngineProcesses();
+        invoked = menu.Invoke(invoke);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -98,6 +165,7 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::wstring> files;
     bool waitEngine = false;
     bool cut = false;
+    bool modern = false;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--put-files" || arg == L"--cut-files") {
@@ -107,6 +175,8 @@ int wmain(int argc, wchar_t** argv) {
             invoke = argv[++i];
         } else if (arg == L"--wait-engine") {
             waitEngine = true;
+        } else if (arg == L"--modern") {
+            modern = true;
         } else if (arg.compare(0, 2, L"--") != 0 && folder.empty()) {
             folder = arg;
         } else {
@@ -125,38 +195,19 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-    int result = 0;
-    {
-        brell::BackgroundMenu menu;
-        const HRESULT built = menu.Build(folder);
-        if (FAILED(built)) {
-            std::printf("cannot build the menu of %ls: 0x%08lX\n", folder.c_str(), static_cast<unsigned long>(built));
-            CoUninitialize();
-            return 2;
-        }
-        for (const auto& handler : menu.handlers())
-            std::printf("handler %ls: 0x%08lX, %u item id(s)\n", handler.clsid.c_str(),
-                        static_cast<unsigned long>(handler.result), handler.idCount);
-        std::printf("menu of %ls:\n", folder.c_str());
-        for (const auto& item : menu.items()) {
-            if (item.text.empty())
-                std::printf("  [%u] ----\n", item.id);
-            else
-                std::printf("  [%u] %ls%s%ls\n", item.id, item.text.c_str(), item.helpText.empty() ? "" : "  -- ",
-                            item.helpText.c_str());
-        }
-
-        if (!invoke.empty()) {
-            const std::set<DWORD> before = EngineProcesses();
-            const HRESULT hr = menu.Invoke(invoke);
-            std::printf("invoke \"%ls\": 0x%08lX\n", invoke.c_str(), static_cast<unsigned long>(hr));
-            if (hr == HRESULT_FROM_WIN32(ERROR_NOT_FOUND))
-                result = 1;
-            else if (FAILED(hr))
-                result = 2;
-            else if (waitEngine)
-                result = WaitForNewEngines(before);
-        }
+    HRESULT invoked = S_OK;
+    std::set<DWORD> engines;
+    const int built = modern ? ShowModernMenu(folder, invoke, engines, invoked)
+                             : ShowClassicMenu(folder, invoke, engines, invoked);
+    int result = built;
+    if (built == 0 && !invoke.empty()) {
+        std::printf("invoke \"%ls\": 0x%08lX\n", invoke.c_str(), static_cast<unsigned long>(invoked));
+        if (invoked == HRESULT_FROM_WIN32(ERROR_NOT_FOUND))
+            result = 1;
+        else if (FAILED(invoked))
+            result = 2;
+        else if (waitEngine)
+            result = WaitForNewEngines(engines);
     }
     CoUninitialize();
     std::fflush(stdout);
