@@ -2,7 +2,8 @@
 # The whole product under Wine, as a person would use it: in a fresh Wine
 # prefix, install silently, put a few files on the clipboard, open a folder's
 # background menu the way Explorer builds it, choose "Paste with Brellow",
-# wait for the engine and show that the files arrived; a screenshot of the
+# wait for the engine and show that the files arrived; then the same through
+# Windows 11's top-level menu and the packaged command; a screenshot of the
 # installed settings program; finally a silent uninstall.
 # Usage: scripts/demo.sh [--win32] [--setup BrellowSetup.exe] [--menuhost menuhost.exe] [--out DIR]
 #   default: 64-bit Windows (a WoW64 prefix) with build/x64/bin/menuhost.exe;
@@ -121,17 +122,44 @@ if [ -f "$drive_c/demo/brellow-report.txt" ]; then
   sed 's/^/  /' "$drive_c/demo/brellow-report.txt"
 fi
 
+# Lists a target folder and counts the sample files that arrived intact.
+show_arrivals() {
+  local target=$1 f arrived=0
+  (cd "$target" && find . -type f -printf '  %P  %s bytes\n' | sort)
+  for f in notes.txt archive.bin photos/beach.raw photos/2026/snow.raw; do
+    if cmp -s "$source_dir/$f" "$target/$f"; then
+      arrived=$((arrived + 1))
+    else
+      echo "  MISSING OR DIFFERENT: $f"
+    fi
+  done
+  echo "$arrived of 4 files arrived intact"
+  [ "$arrived" -eq 4 ]
+}
+
 step "C:\\demo\\target afterwards"
-(cd "$target_dir" && find . -type f -printf '  %P  %s bytes\n' | sort)
 arrived=0
-for f in notes.txt archive.bin photos/beach.raw photos/2026/snow.raw; do
-  if cmp -s "$source_dir/$f" "$target_dir/$f"; then
-    arrived=$((arrived + 1))
-  else
-    echo "  MISSING OR DIFFERENT: $f"
-  fi
-done
-echo "$arrived of 4 files arrived intact"
+show_arrivals "$target_dir" && arrived=4
+
+step "Windows 11's top-level menu of C:\\demo\\target-modern (menuhost --modern); invoke \"Paste with Brellow\""
+# Wine has no packages: the command's class is registered the way the
+# package declares it (Brellcmd.dll, apartment-threaded). The package itself
+# only Windows 11 can register.
+clsid="{$(sed -n 's/^CommandClassId=//p' "$root/package/identity.ini" | tr -d '\r')}"
+mkdir -p "$drive_c/demo/package" "$drive_c/demo/target-modern"
+cp "$(dirname "$menuhost")/Brellcmd.dll" "$drive_c/demo/package/"
+wine reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /ve /d 'C:\demo\package\Brellcmd.dll' /f >/dev/null
+wine reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f >/dev/null
+export BRELLOW_REPORT='C:\demo\brellow-report-modern.txt'
+modern_status=0
+"$menuhost_loader" "$work/menuhost.exe" 'C:\demo\target-modern' --modern \
+  --put-files 'C:\demo\source\notes.txt' 'C:\demo\source\archive.bin' 'C:\demo\source\photos' \
+  --invoke "Paste with Brellow" --wait-engine || modern_status=$?
+unset BRELLOW_REPORT
+echo "menuhost --modern exit code $modern_status"
+wine reg delete "HKLM\\Software\\Classes\\CLSID\\$clsid" /f >/dev/null
+modern_arrived=0
+show_arrivals "$drive_c/demo/target-modern" && modern_arrived=4
 
 step "Screenshot of the installed Brellcfg"
 # The program's font, and Marlett for the caption buttons Wine draws.
@@ -187,4 +215,5 @@ if [ -z "$by_hand" ]; then
   fi
 fi
 
-[ "$setup_status" -eq 0 ] && [ "$status" -eq 0 ] && [ "$arrived" -eq 4 ] && [ "$uninstalled" -eq 1 ]
+[ "$setup_status" -eq 0 ] && [ "$status" -eq 0 ] && [ "$arrived" -eq 4 ] && [ "$modern_status" -eq 0 ] &&
+  [ "$modern_arrived" -eq 4 ] && [ "$uninstalled" -eq 1 ]

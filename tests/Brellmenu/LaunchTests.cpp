@@ -10,7 +10,9 @@
 #include <string>
 
 #include "server/Identifiers.h"
+#include "support/FakeLibrary.h"
 #include "support/MenuObject.h"
+#include "support/StubEngine.h"
 #include "support/TaskMemorySpy.h"
 #include "support/TestSupport.h"
 
@@ -18,53 +20,32 @@ using namespace brelltest;
 
 namespace {
 
-constexpr wchar_t kProductKey[] = L"Software\\Halvorin\\Brellow";
-constexpr wchar_t kFakeConfigKey[] = L"Software\\BrellTest\\FakeLibrary";
-constexpr wchar_t kShellLibraryServerKey[] =
-    L"Software\\Classes\\CLSID\\{d9b3211d-e57f-4426-aaef-30a806add397}\\InprocServer32";
-
-std::wstring Temp() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring t = temp;
-    if (!t.empty() && t.back() == L'\\') t.pop_back();
-    return t;
-}
-
 class LaunchTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        launched_ = CreateSemaphoreW(nullptr, 0, 100, L"BrellStubEngineLaunched");
-        engineDir_ = Temp() + L"\\brell engine";
-        MakeFolders(engineDir_);
-        CopyFileW(BinPath(L"brell_stub_engine.exe").c_str(), (engineDir_ + L"\\brellow.exe").c_str(),
-                  FALSE);
-        // The stand-in shell library, where CoCreateInstance finds it.
-        WriteString(HKEY_LOCAL_MACHINE, kShellLibraryServerKey, nullptr,
-                    BinPath(L"brell_fake_library.dll"));
-        WriteString(HKEY_LOCAL_MACHINE, kShellLibraryServerKey, L"ThreadingModel", L"Both");
+        engine_ = new StubEngine();
+        RegisterFakeShellLibrary();
     }
-    static void TearDownTestSuite() { CloseHandle(launched_); }
+    static void TearDownTestSuite() {
+        delete engine_;
+        engine_ = nullptr;
+    }
 
     void SetUp() override {
         ASSERT_TRUE(objects_.ok());
-        DeleteFileW(Log().c_str());
-        DeleteTree(HKEY_CURRENT_USER, kFakeConfigKey);
-        SetPath(engineDir_);
+        ASSERT_TRUE(engine_->ok());
+        ResetFakeLibrary();
+        ASSERT_TRUE(engine_->SetPath());
     }
     void TearDown() override {
         // Nothing launched that the test did not wait for.
-        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(launched_, 0));
-        DeleteTree(HKEY_LOCAL_MACHINE, kProductKey, KEY_WOW64_32KEY);
-        DeleteTree(HKEY_LOCAL_MACHINE, kProductKey, KEY_WOW64_64KEY);
+        EXPECT_FALSE(engine_->LaunchPending());
+        engine_->RemoveProductKey();
         EXPECT_EQ(S_OK, objects_.dll().DllCanUnloadNow());
     }
 
-    static std::wstring Log() { return engineDir_ + L"\\launches.log"; }
-    static void SetPath(const std::wstring& path) {
-        ASSERT_EQ(ERROR_SUCCESS,
-                  WriteString(HKEY_LOCAL_MACHINE, kProductKey, L"Path", path, KEY_WOW64_32KEY));
-    }
+    static std::wstring Log() { return engine_->Log(); }
+    static void SetPath(const std::wstring& path) { ASSERT_TRUE(engine_->SetPath(path)); }
 
     HRESULT Invoke(IContextMenu* menu, LPCSTR verb = nullptr) {
         CMINVOKECOMMANDINFO info = {};
@@ -83,28 +64,18 @@ protected:
         return hr;
     }
 
-    // The command line of the one launch that is expected now.
-    std::wstring WaitForLaunch() {
-        if (WaitForSingleObject(launched_, 60000) != WAIT_OBJECT_0) return L"<no launch>";
-        std::wstring log = ReadUtf16File(Log());
-        DeleteFileW(Log().c_str());
-        if (!log.empty() && log.back() == L'\n') log.pop_back();
-        return log;
-    }
-
-    // What the engine must see: its own file and the quoted folder.
+    static std::wstring WaitForLaunch() { return engine_->WaitForLaunch(); }
     static std::wstring Expected(const std::wstring& engine, const std::wstring& folder) {
         return L"\"" + engine + L"\" \"" + folder + L"\"";
     }
-    static std::wstring Engine() { return engineDir_ + L"\\brellow.exe"; }
+    static std::wstring Engine() { return engine_->Engine(); }
+    static std::wstring Temp() { return TempFolder(); }
 
     MenuObjects objects_;
-    static HANDLE launched_;
-    static std::wstring engineDir_;
+    static StubEngine* engine_;
 };
 
-HANDLE LaunchTest::launched_ = nullptr;
-std::wstring LaunchTest::engineDir_;
+StubEngine* LaunchTest::engine_ = nullptr;
 
 TEST_F(LaunchTest, FolderWithSpacesReachesTheEngineQuotedAndUnchanged) {
     const std::wstring target = Temp() + L"\\paste  here\\with spaces";
@@ -125,13 +96,13 @@ TEST_F(LaunchTest, DriveRootKeepsItsSingleBackslash) {
 }
 
 TEST_F(LaunchTest, PathEndingInBackslashIsJoinedAsItIs) {
-    SetPath(engineDir_ + L"\\");
+    SetPath(engine_->Folder() + L"\\");
     PIDLIST_ABSOLUTE pidl = FolderPidl(L"C:\\windows");
     ASSERT_NE(nullptr, pidl);
     EXPECT_EQ(S_OK, InvokeOn(pidl));
     ILFree(pidl);
     const std::wstring line = WaitForLaunch();
-    EXPECT_NE(std::wstring::npos, line.find(engineDir_ + L"\\\\brellow.exe")) << line;
+    EXPECT_NE(std::wstring::npos, line.find(engine_->Folder() + L"\\\\brellow.exe")) << line;
     EXPECT_NE(std::wstring::npos, line.find(L" \"C:\\windows\"")) << line;
 }
 
@@ -183,7 +154,7 @@ TEST_F(LaunchTest, MissingOrEmptyInstallFolderLaunchesNothing) {
     // Only the 32-bit view counts: the installer is a 32-bit program.
     DeleteTree(HKEY_LOCAL_MACHINE, kProductKey, KEY_WOW64_32KEY);
     ASSERT_EQ(ERROR_SUCCESS,
-              WriteString(HKEY_LOCAL_MACHINE, kProductKey, L"Path", engineDir_, KEY_WOW64_64KEY));
+              WriteString(HKEY_LOCAL_MACHINE, kProductKey, L"Path", engine_->Folder(), KEY_WOW64_64KEY));
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), InvokeOn(pidl));
     ILFree(pidl);
     EXPECT_TRUE(ReadUtf16File(Log()).empty());
@@ -208,21 +179,13 @@ protected:
         ASSERT_FALSE(SHGetPathFromIDListW(virtualFolder_, path));
         saveFolder_ = Temp() + L"\\library save folder";
         ASSERT_TRUE(MakeFolders(saveFolder_));
-        WriteString(HKEY_CURRENT_USER, kFakeConfigKey, L"SaveFolder", saveFolder_);
+        SetFakeLibrarySaveFolder(saveFolder_);
     }
     void TearDown() override {
         if (virtualFolder_) ILFree(virtualFolder_);
         // Every library, item and string is released again.
-        EXPECT_EQ(0, LiveLibraryObjects());
+        EXPECT_EQ(0, LiveFakeLibraryObjects());
         LaunchTest::TearDown();
-    }
-
-    static LONG LiveLibraryObjects() {
-        HMODULE fake = GetModuleHandleW(BinPath(L"brell_fake_library.dll").c_str());
-        if (!fake) return 0;  // never loaded: nothing can be alive
-        auto count = reinterpret_cast<LONG(WINAPI*)()>(
-            reinterpret_cast<void (*)()>(GetProcAddress(fake, "FakeLibraryLiveObjects")));
-        return count ? count() : -1;
     }
 
     // Task-allocator blocks (parsing names, save-folder paths, ID lists of
@@ -234,10 +197,7 @@ protected:
     }
     size_t TaskMemoryLeft() { return spy_ ? spy_->BlocksSince(before_).size() : ~size_t(0); }
 
-    void Fail(DWORD step, HRESULT code) {
-        WriteDword(HKEY_CURRENT_USER, kFakeConfigKey, L"FailStep", step);
-        WriteDword(HKEY_CURRENT_USER, kFakeConfigKey, L"FailCode", static_cast<DWORD>(code));
-    }
+    void Fail(DWORD step, HRESULT code) { FailFakeLibraryStep(step, code); }
 
     PIDLIST_ABSOLUTE virtualFolder_ = nullptr;
     std::wstring saveFolder_;
@@ -249,8 +209,8 @@ TEST_F(LibraryLaunchTest, LibraryBecomesItsDefaultSaveFolder) {
     EXPECT_EQ(S_OK, InvokeOn(virtualFolder_));
     EXPECT_EQ(Expected(Engine(), saveFolder_), WaitForLaunch());
     // The library was loaded from the folder's own parsing name.
-    std::wstring loadedFrom;
-    ASSERT_TRUE(ReadString(HKEY_CURRENT_USER, kFakeConfigKey, L"LoadedFrom", &loadedFrom));
+    std::wstring loadedFrom = FakeLibraryLoadedFrom();
+    ASSERT_FALSE(loadedFrom.empty());
     CharUpperW(&loadedFrom[0]);
     EXPECT_NE(std::wstring::npos, loadedFrom.find(L"20D04FE0-3AEA-1069-A2D8-08002B30309D")) << loadedFrom;
 }
@@ -261,7 +221,7 @@ TEST_F(LibraryLaunchTest, EveryFailingStepIsReportedAndLaunchesNothing) {
     for (DWORD step = 1; step <= 3; ++step) {
         Fail(step, codes[step - 1]);
         EXPECT_EQ(codes[step - 1], InvokeOn(virtualFolder_)) << "step " << step;
-        EXPECT_EQ(0, LiveLibraryObjects()) << "step " << step;
+        EXPECT_EQ(0, LiveFakeLibraryObjects()) << "step " << step;
         EXPECT_EQ(0u, TaskMemoryLeft()) << "step " << step;
     }
     EXPECT_TRUE(ReadUtf16File(Log()).empty());
@@ -271,11 +231,11 @@ TEST_F(LibraryLaunchTest, SaveFolderLongerThanTheObjectHoldsIsRefusedWhole) {
     // 999 characters fit with the terminator; 1000 do not.
     std::wstring fits = L"C:\\";
     fits.append(999 - fits.size(), L'a');
-    WriteString(HKEY_CURRENT_USER, kFakeConfigKey, L"SaveFolder", fits);
+    SetFakeLibrarySaveFolder(fits);
     EXPECT_EQ(S_OK, InvokeOn(virtualFolder_));
     EXPECT_EQ(Expected(Engine(), fits), WaitForLaunch());
 
-    WriteString(HKEY_CURRENT_USER, kFakeConfigKey, L"SaveFolder", fits + L"b");
+    SetFakeLibrarySaveFolder(fits + L"b");
     Watch();
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), InvokeOn(virtualFolder_));
     // The path that was too long is freed like every other name.

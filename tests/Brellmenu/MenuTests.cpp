@@ -18,7 +18,6 @@ using namespace brelltest;
 namespace {
 
 constexpr wchar_t kHelpText[] = L"Paste files with Brellow for best performance";
-constexpr wchar_t kProductKey[] = L"Software\\Halvorin\\Brellow";
 
 class MenuTest : public ::testing::Test {
 protected:

@@ -21,7 +21,6 @@ constexpr wchar_t kClsid[] = L"{5D3E8A17-2C4B-4F61-9A0E-7B1C3D5F8E24}";
 constexpr wchar_t kAppId[] = L"{C41F7B02-6E93-4A58-B1D7-2F8A6C0E9B35}";
 constexpr wchar_t kLibId[] = L"{8B2E4C69-D017-4F3A-8E45-16C9B7A2F0D3}";
 constexpr wchar_t kClasses[] = L"Software\\Classes\\";
-constexpr wchar_t kProductKey[] = L"Software\\Halvorin\\Brellow";
 const wchar_t* const kHandlerKeys[] = {
     L"Software\\Classes\\Directory\\Background\\ShellEx\\ContextMenuHandlers\\Brellow",
     L"Software\\Classes\\LibraryFolder\\Background\\ShellEx\\ContextMenuHandlers\\Brellow",

@@ -1,6 +1,9 @@
 // menuhost against the real Brellmenu.dll registered with the real regsvr32,
 // and the real engine behind it: the menu Explorer would show, and the paste.
+// The same again for Windows 11's top-level menu (--modern), with the
+// packaged command's class registered as its package registers it.
 #include "PutClipboardFiles.h"
+#include "command/CommandIdentity.h"
 #include "support/TestSupport.h"
 
 #include <windows.h>
@@ -50,6 +53,15 @@ protected:
         RegSetValueExW(key, L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
                        static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
         RegCloseKey(key);
+
+        // The command's class as its package declares it (machine-wide:
+        // Wine's COM reads no per-user classes).
+        wchar_t clsid[40] = L"";
+        ASSERT_GT(StringFromGUID2(CLSID_PasteCommand, clsid, 40), 0);
+        const std::wstring server = std::wstring(L"Software\\Classes\\CLSID\\") + clsid + L"\\InprocServer32";
+        ASSERT_EQ(brelltest::WriteString(HKEY_LOCAL_MACHINE, server, nullptr, ProgramFolder() + L"\\Brellcmd.dll"),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(brelltest::WriteString(HKEY_LOCAL_MACHINE, server, L"ThreadingModel", L"Apartment"), ERROR_SUCCESS);
     }
 
     std::wstring MenuhostLine(const std::wstring& arguments) {
@@ -57,7 +69,15 @@ protected:
     }
 };
 
-TEST_F(Menuhost, ListsTheItemOnlyWhileTheClipboardHoldsFiles) {
+// Both menus: the classic one and (--modern) Windows 11's top-level one.
+class BothMenus : public Menuhost, public ::testing::WithParamInterface<const wchar_t*> {
+protected:
+    std::wstring MenuhostLine(const std::wstring& arguments) {
+        return Menuhost::MenuhostLine(std::wstring(GetParam()) + arguments);
+    }
+};
+
+TEST_P(BothMenus, ListsTheItemOnlyWhileTheClipboardHoldsFiles) {
     const std::wstring folder = Scratch(L"menuhost-list");
     ASSERT_TRUE(brell::PutClipboardText(L"just text"));
     Captured run = RunAndCapture(MenuhostLine(L"\"" + folder + L"\" --invoke \"Paste with Brellow\""));
@@ -70,6 +90,11 @@ TEST_F(Menuhost, ListsTheItemOnlyWhileTheClipboardHoldsFiles) {
     EXPECT_THAT(run.output, HasSubstr("[1] Paste with Brellow  -- "));
     RemoveDirectoryW(folder.c_str());
 }
+
+INSTANTIATE_TEST_SUITE_P(Menus, BothMenus, ::testing::Values(L"", L"--modern "),
+                         [](const ::testing::TestParamInfo<const wchar_t*>& info) {
+                             return info.index == 0 ? "Classic" : "Modern";
+                         });
 
 TEST_F(Menuhost, FindsAHandlerNamedByItsClassId) {
     // The other form Explorer accepts: the subkey's name is the class id.
@@ -94,7 +119,7 @@ TEST_F(Menuhost, FindsAHandlerNamedByItsClassId) {
     ASSERT_EQ(RunAndCapture(L"regsvr32 /s \"" + ProgramFolder() + L"\\Brellmenu.dll\"").exitCode, 0u);
 }
 
-TEST_F(Menuhost, PasteWithBrellowCopiesTheFilesIntoTheFolder) {
+TEST_P(BothMenus, PasteWithBrellowCopiesTheFilesIntoTheFolder) {
     const std::wstring source = Scratch(L"menuhost-source");
     const std::wstring target = Scratch(L"menuhost target with spaces");
     const std::wstring file = source + L"\\pasted.txt";

@@ -55,6 +55,14 @@ check 'invoke "Paste with Brellow": 0x00000000'
 check 'brellow.exe ended with exit code 0'
 check "$(printf 'result\t0\t4\t0\t0')"
 check '4 of 4 files arrived intact'
+# The packaged command in Windows 11's top-level menu pastes the same list.
+check 'command {'
+check ': 0x00000000, state enabled, flags 0x0, icon C:\demo\package\Brellcmd.dll,-101'
+check 'menuhost --modern exit code 0'
+if [ "$(grep -c '4 of 4 files arrived intact' "$log")" -ne 2 ]; then
+  echo "demo-test: expected both pastes to bring all 4 files" >&2
+  fail=1
+fi
 if [ "$(head -c 8 "$out/brellcfg-demo.png" 2>/dev/null | od -An -tx1 | tr -d ' \n')" != "89504e470d0a1a0a" ]; then
   echo "demo-test: no PNG screenshot at $out/brellcfg-demo.png" >&2
   fail=1

@@ -122,6 +122,14 @@ void DeleteValue(HKEY root, const std::wstring& path, const wchar_t* value, REGS
     RegCloseKey(key);
 }
 
+std::wstring TempFolder() {
+    wchar_t temp[MAX_PATH];
+    const DWORD length = GetTempPathW(MAX_PATH, temp);
+    std::wstring folder(temp, length < MAX_PATH ? length : 0);
+    if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    return folder;
+}
+
 bool MakeFolders(const std::wstring& path) {
     const std::wstring::size_type start = path.rfind(L"\\\\?\\", 0) == 0 ? 7 : 3;
     for (std::wstring::size_type i = start; i <= path.size(); ++i) {

@@ -11,6 +11,9 @@
 
 namespace brelltest {
 
+// The product key, where the installer records the engine's folder as Path.
+inline constexpr wchar_t kProductKey[] = L"Software\\Halvorin\\Brellow";
+
 // Folder of the running test program, which holds every binary of the build.
 std::wstring BinDir();
 std::wstring BinPath(const wchar_t* file);
@@ -28,7 +31,10 @@ struct ServerDll {
     ~ServerDll();
     ServerDll(const ServerDll&) = delete;
     ServerDll& operator=(const ServerDll&) = delete;
+    // The two exports every in-process server has, and the three of
+    // self-registration.
     bool ok() const;
+    bool ServesClasses() const { return module && DllCanUnloadNow && DllGetClassObject; }
 };
 
 // A fresh copy of Brellmenu.dll, so its module state starts from load.
@@ -44,6 +50,9 @@ LONG WriteString(HKEY root, const std::wstring& path, const wchar_t* value,
 LONG WriteDword(HKEY root, const std::wstring& path, const wchar_t* value, DWORD data);
 void DeleteTree(HKEY root, const std::wstring& path, REGSAM view = 0);
 void DeleteValue(HKEY root, const std::wstring& path, const wchar_t* value, REGSAM view = 0);
+
+// The temporary folder, without its final backslash.
+std::wstring TempFolder();
 
 // Creates every folder of the path.
 bool MakeFolders(const std::wstring& path);
