@@ -92,19 +92,20 @@ HRESULT CommandLocation(IShellItemArray* items, IUnknown* site, IShellItem** fol
 
 LocationKind ClassifyLocation(IShellItem* folder) noexcept {
     if (!folder) return LocationKind::Other;
+    // Attributes first: they settle the common case, a plain folder.
+    // GetAttributes answers S_FALSE when only some of the asked bits are set.
+    SFGAOF attributes = 0;
+    constexpr SFGAOF kFolder = SFGAO_FILESYSTEM | SFGAO_FOLDER;
+    const bool known = SUCCEEDED(folder->GetAttributes(kFolder | SFGAO_STREAM, &attributes));
+    // A folder that is also a stream is a file (an archive, or a library's
+    // own file), which the engine cannot paste into.
+    if (known && (attributes & kFolder) == kFolder && !(attributes & SFGAO_STREAM))
+        return LocationKind::FileSystemFolder;
+
     brell::UniqueCoTaskMemString name;
     if (SUCCEEDED(folder->GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING, name.put())) && name &&
         (StartsWith(name.get(), kLibrariesFolder) || EndsWith(name.get(), kLibraryFileType)))
         return LocationKind::Library;
-
-    // GetAttributes answers S_FALSE when only some of the asked bits are set.
-    SFGAOF attributes = 0;
-    constexpr SFGAOF kFolder = SFGAO_FILESYSTEM | SFGAO_FOLDER;
-    if (FAILED(folder->GetAttributes(kFolder | SFGAO_STREAM, &attributes))) return LocationKind::Other;
-    // A folder that is also a stream is a file (an archive), which the
-    // engine cannot paste into.
-    if ((attributes & kFolder) == kFolder && !(attributes & SFGAO_STREAM))
-        return LocationKind::FileSystemFolder;
     return LocationKind::Other;
 }
 

@@ -57,9 +57,11 @@ class PeFile:
         return self.cstr(name), base, nfunc, table
 
     def imports(self):
-        """[(dll, [name or ordinal, ...])] in descriptor order (32-bit thunks)."""
+        """[(dll, [name or ordinal, ...])] in descriptor order."""
         rva, _ = self.dirs[1]
         o = self.off(rva)
+        wide = self.magic == 0x20B  # 64-bit thunks
+        size, fmt, by_ordinal = (8, "<Q", 1 << 63) if wide else (4, "<I", 0x80000000)
         found = []
         while True:
             desc = struct.unpack_from("<IIIII", self.data, o)
@@ -68,11 +70,11 @@ class PeFile:
             thunks = self.off(desc[0] or desc[4])
             items = []
             while True:
-                t = struct.unpack_from("<I", self.data, thunks)[0]
+                t = struct.unpack_from(fmt, self.data, thunks)[0]
                 if t == 0:
                     break
-                items.append(t & 0xFFFF if t & 0x80000000 else self.cstr(t + 2))
-                thunks += 4
+                items.append(t & 0xFFFF if t & by_ordinal else self.cstr((t & 0x7FFFFFFF) + 2))
+                thunks += size
             found.append((self.cstr(desc[3]), items))
             o += 20
 

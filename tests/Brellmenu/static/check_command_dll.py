@@ -1,0 +1,71 @@
+#!/usr/bin/env python3
+"""Static checks of Brellcmd.dll, the top-level paste command: machine, the
+two exports, system imports only, its icon and version, and its size (it is
+loaded into Explorer's surrogate for every folder menu).
+
+Usage: check_command_dll.py DLL x86|x64 IDENTITY_INI
+"""
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from check_dll import PeFile, version_nodes  # noqa: E402
+
+# Today's x64 build is about 88 KiB, most of it the C++ runtime and a 15 KiB
+# icon of four sizes.
+MAX_SIZE = 100 * 1024
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll", "ole32.dll",
+               "msvcrt.dll"}
+DLL = ARCH = IDENTITY = None
+
+
+def identity():
+    values = {}
+    with open(IDENTITY, encoding="utf-8") as f:
+        for line in f:
+            if "=" in line and not line.lstrip().startswith(";"):
+                key, value = line.strip().split("=", 1)
+                values[key] = value
+    return values
+
+
+class CommandDllChecks(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.pe = PeFile(DLL)
+        cls.res = cls.pe.resources()
+
+    def test_machine_and_size(self):
+        self.assertEqual({"x86": 0x14C, "x64": 0x8664}[ARCH], self.pe.machine)
+        self.assertLessEqual(len(self.pe.data), MAX_SIZE, "over its budget of %d bytes" % MAX_SIZE)
+
+    def test_exports_only_what_com_asks_for(self):
+        name, base, count, table = self.pe.exports()
+        self.assertEqual("Brellcmd.DLL", name)
+        self.assertEqual({"DllCanUnloadNow": 1, "DllGetClassObject": 2}, table)
+
+    def test_imports_system_dlls_only(self):
+        imported = {n.lower() for n, _ in self.pe.imports()}
+        self.assertLessEqual(imported, SYSTEM_DLLS)
+
+    def test_icon_the_command_names(self):
+        # CPasteCommand::kIconId: group icon 101 with the menu's sizes.
+        groups = {n for (t, n, _) in self.res if t == 14}
+        self.assertEqual({101}, groups)
+        group = [v for (t, n, _), v in self.res.items() if t == 14][0]
+        count = int.from_bytes(group[4:6], "little")
+        sizes = {group[6 + 14 * i] or 256 for i in range(count)}
+        self.assertLessEqual({16, 24, 32, 48}, sizes)
+
+    def test_version_is_the_packages(self):
+        (key, _, children), _ = version_nodes(self.res[(16, 1, 0x0409)])
+        table = [c for c in children if c[0] == "StringFileInfo"][0][2][0]
+        values = {k: v for k, v, _ in table[2]}
+        self.assertEqual(identity()["Version"], values["ProductVersion"])
+        self.assertEqual("Brellcmd.dll", values["OriginalFilename"])
+
+
+if __name__ == "__main__":
+    DLL, ARCH, IDENTITY = sys.argv[1:4]
+    unittest.main(argv=sys.argv[:1], verbosity=2)
