@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")" && pwd)
 "$root/scripts/bootstrap.sh"
 "$root/scripts/build-all.sh"
 echo "Deliverables:"
-( cd "$root/dist" && find . -maxdepth 2 -type f \( -name '*.exe' -o -name '*.dll' \) -printf '  %p  %s bytes\n' | sort )
+( cd "$root/dist" && find . -maxdepth 2 -type f \( -name '*.exe' -o -name '*.dll' -o -name '*.msix' \) -printf '  %p  %s bytes\n' | sort )
 if [ -z "${BRELL_NO_DEMO:-}" ]; then
   "$root/scripts/demo.sh"
 fi

@@ -13,7 +13,8 @@
 ; the first step that can fail; a failed first install takes back what it did;
 ; the uninstaller removes the registration itself when the server cannot.
 ;
-; makensis -DX64_DIR=<x64 binaries> -DX86_DIR=<x86 binaries> -DOUTFILE=<exe> Brellow.nsi
+; makensis -DX64_DIR=<x64 binaries> -DX86_DIR=<x86 binaries> -DOUTFILE=<exe>
+;          -DVERSION=<Version of package/identity.ini> Brellow.nsi
 
 Unicode true
 RequestExecutionLevel admin
@@ -24,11 +25,8 @@ ManifestSupportedOS all
 !include LogicLib.nsh
 !include x64.nsh
 
-!ifndef X64_DIR | X86_DIR | OUTFILE
-  !error "X64_DIR, X86_DIR and OUTFILE must be defined"
-!endif
-!ifndef VERSION
-  !define VERSION 1.0.0.0
+!ifndef X64_DIR | X86_DIR | OUTFILE | VERSION
+  !error "X64_DIR, X86_DIR, OUTFILE and VERSION must be defined"
 !endif
 
 !define PRODUCT_KEY "Software\Halvorin\Brellow"

@@ -7,7 +7,8 @@ if(NOT EXISTS "${X86_DIR}/Brellmenu.dll")
   return()
 endif()
 execute_process(
-  COMMAND "${MAKENSIS}" -V2 -NOCD "-DX64_DIR=${X64_DIR}" "-DX86_DIR=${X86_DIR}" "-DOUTFILE=${OUTFILE}" "${SCRIPT}"
+  COMMAND "${MAKENSIS}" -V2 -NOCD "-DX64_DIR=${X64_DIR}" "-DX86_DIR=${X86_DIR}" "-DOUTFILE=${OUTFILE}"
+          "-DVERSION=${VERSION}" "${SCRIPT}"
   RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "makensis failed (${status})")

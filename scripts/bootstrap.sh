@@ -11,6 +11,7 @@ packages=(
   wine wine64 wine32:i386 fonts-wine
   xvfb imagemagick xdotool
   nsis
+  openssl
 )
 
 missing=()
@@ -20,14 +21,34 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if ((${#missing[@]})); then
-  echo "bootstrap: installing ${missing[*]}"
+# The package is signed with osslsigncode, which signs APPX packages from 2.7
+# on; Debian 12's own is 2.5, its backports suite has a later one.
+signer_ok() {
+  local v
+  v=$(dpkg-query -W -f='${Status} ${Version}' osslsigncode 2>/dev/null) || return 1
+  [[ $v == "install ok installed "* ]] && dpkg --compare-versions "${v##* }" ge 2.7
+}
+backports=0
+signer_ok || backports=1
+
+if ((${#missing[@]} || backports)); then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
   # The x86 tests run under the 32-bit Wine loader, an i386 package.
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
+  if ((backports)); then
+    $sudo "$(dirname "$0")/add-backports.sh"
+  fi
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  if ((${#missing[@]})); then
+    echo "bootstrap: installing ${missing[*]}"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  fi
+  if ((backports)); then
+    echo "bootstrap: installing osslsigncode from bookworm-backports"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq -t bookworm-backports osslsigncode >/dev/null
+    signer_ok || { echo "bootstrap: osslsigncode 2.7 or later did not install" >&2; exit 1; }
+  fi
 fi
