@@ -9,3 +9,8 @@ foreach(t gtest gtest_main gmock gmock_main)
     target_compile_options(${t} PRIVATE -w)
   endif()
 endforeach()
+# The win32 thread model has no std::mutex: GoogleTest's one use of it, its
+# Notification, comes from cmake/gtest/Notification.h instead, for GoogleTest
+# and for every test that includes its headers.
+target_compile_definitions(gtest PUBLIC GTEST_HAS_NOTIFICATION_=1)
+target_compile_options(gtest PUBLIC "SHELL:-include ${CMAKE_SOURCE_DIR}/cmake/gtest/Notification.h")

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake make python3
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 mingw-w64-tools
   googletest
   wine wine64 wine32:i386 fonts-wine

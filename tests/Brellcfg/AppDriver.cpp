@@ -66,7 +66,7 @@ AppDriver::~AppDriver() {
         WaitForSingleObject(process_, 10000);
         CloseHandle(process_);
     }
-    if (click_.joinable()) click_.join();
+    JoinClick();
 }
 
 bool AppDriver::Start(const std::wstring& exe, int showCommand) {
@@ -150,15 +150,24 @@ void AppDriver::Click(HWND button) {
     // BM_CLICK is sent from a helper thread: a click that raises a message
     // box returns only once the box is closed.
     clickDone_ = false;
-    click_ = std::thread([this, button] {
-        SendMessageW(button, BM_CLICK, 0, 0);
-        clickDone_ = true;
-    });
+    clickButton_ = button;
+    click_ = CreateThread(nullptr, 0, ClickThread, this, 0, nullptr);
+    if (!click_) ClickThread(this);
     WaitFor([&] { return clickDone_ || FindMessageBox(); });
 }
 
+DWORD WINAPI AppDriver::ClickThread(void* self) {
+    auto* driver = static_cast<AppDriver*>(self);
+    SendMessageW(driver->clickButton_, BM_CLICK, 0, 0);
+    driver->clickDone_ = true;
+    return 0;
+}
+
 void AppDriver::JoinClick() {
-    if (click_.joinable()) click_.join();
+    if (!click_) return;
+    WaitForSingleObject(click_, INFINITE);
+    CloseHandle(click_);
+    click_ = nullptr;
 }
 
 void AppDriver::Focus(HWND control) {

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <functional>
 #include <string>
-#include <thread>
 
 namespace brell::test {
 
@@ -66,12 +65,14 @@ public:
 
 private:
     void JoinClick();
+    static DWORD WINAPI ClickThread(void* self);
 
     HANDLE process_ = nullptr;
     DWORD processId_ = 0;
     DWORD guiThread_ = 0;
     HWND main_ = nullptr;
-    std::thread click_;
+    HANDLE click_ = nullptr;  // the thread that sends the pending click
+    HWND clickButton_ = nullptr;
     std::atomic<bool> clickDone_{false};
     bool attached_ = false;
 };

@@ -1,18 +1,16 @@
 #!/usr/bin/env python3
-"""Static checks of Brellcfg.exe: machine, subsystem, imports, manifest,
-version block, icon group and, for the shipped x86 build, the file's size.
+"""Static checks of Brellcfg.exe: machine, subsystem, manifest, version
+block and icon group. Its size and imports are held with every shipped
+binary's (tests/static/check_shipped.py).
 Usage: check_binary.py EXE [x86|x64] (x86 by default; x64 differs in machine
-and manifest architecture, and has no size limit)."""
+and manifest architecture)."""
+import os
 import re
 import struct
 import sys
 
-SYSTEM_DLLS = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'advapi32.dll', 'comctl32.dll', 'msvcrt.dll',
-               'shell32.dll', 'ole32.dll', 'oleaut32.dll', 'ntdll.dll'}
-
-# The shipped program: a window of fifteen controls, five registry values
-# and an icon of ten images (about 44 KB of resources) in 200 KiB at most.
-MAX_X86_SIZE = 200 * 1024
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'static'))
+from pe import PeFile, version_nodes  # noqa: E402
 
 failures = []
 
@@ -22,109 +20,20 @@ def check(cond, what):
         failures.append(what)
 
 
-class PE:
-    def __init__(self, data):
-        self.data = data
-        pe = struct.unpack_from('<I', data, 0x3C)[0]
-        if data[pe:pe + 4] != b'PE\0\0':
-            raise ValueError('not a PE file')
-        self.machine, nsect, _, _, _, optsize, self.characteristics = struct.unpack_from('<HHIIIHH', data, pe + 4)
-        opt = pe + 24
-        self.magic = struct.unpack_from('<H', data, opt)[0]
-        self.subsystem = struct.unpack_from('<H', data, opt + 68)[0]
-        dirs = opt + (96 if self.magic == 0x10B else 112)
-        self.dirs = [struct.unpack_from('<II', data, dirs + 8 * i) for i in range(16)]
-        self.sections = []
-        sec = opt + optsize
-        for i in range(nsect):
-            name, vsize, va, rawsize, rawptr = struct.unpack_from('<8sIIII', data, sec + 40 * i)
-            self.sections.append((va, max(vsize, rawsize), rawptr))
-
-    def offset(self, rva):
-        for va, size, raw in self.sections:
-            if va <= rva < va + size:
-                return raw + rva - va
-        raise ValueError('rva %#x outside every section' % rva)
-
-    def cstring(self, rva):
-        off = self.offset(rva)
-        return self.data[off:self.data.index(b'\0', off)].decode('ascii')
-
-    def imports(self):
-        rva, size = self.dirs[1]
-        names = []
-        off = self.offset(rva)
-        while True:
-            entry = struct.unpack_from('<IIIII', self.data, off)
-            if not any(entry):
-                return names
-            names.append(self.cstring(entry[3]))
-            off += 20
-
-    def resources(self):
-        """{(type, name, lang): bytes}; ids as ints, names as str."""
-        base_rva = self.dirs[2][0]
-        base = self.offset(base_rva)
-        out = {}
-
-        def name_of(entry_name):
-            if entry_name & 0x80000000:
-                off = base + (entry_name & 0x7FFFFFFF)
-                n = struct.unpack_from('<H', self.data, off)[0]
-                return self.data[off + 2:off + 2 + 2 * n].decode('utf-16-le')
-            return entry_name
-
-        def walk(off, path):
-            _, _, _, _, named, ids = struct.unpack_from('<IIHHHH', self.data, base + off)
-            for i in range(named + ids):
-                ename, target = struct.unpack_from('<II', self.data, base + off + 16 + 8 * i)
-                key = path + (name_of(ename),)
-                if target & 0x80000000:
-                    walk(target & 0x7FFFFFFF, key)
-                else:
-                    rva, size = struct.unpack_from('<II', self.data, base + target)
-                    start = self.offset(rva)
-                    out[key] = self.data[start:start + size]
-
-        walk(0, ())
-        return out
-
-
 def version_strings(block):
-    """The fixed part and the string tables of a VS_VERSIONINFO block."""
-    fixed = None
-    tables = {}
-    translations = []
-
-    def node(off, end, parents):
-        nonlocal fixed
-        while off < end:
-            length, vlen, vtype = struct.unpack_from('<HHH', block, off)
-            if length == 0:
-                break
-            key_start = off + 6
-            key_end = key_start
-            while block[key_end:key_end + 2] != b'\0\0':
-                key_end += 2
-            key = block[key_start:key_end].decode('utf-16-le')
-            value = (key_end + 2 + 3) & ~3
-            child = value
-            if key == 'VS_VERSION_INFO':
-                fixed = struct.unpack_from('<13I', block, value)
-                child = (value + vlen + 3) & ~3
-            elif parents and parents[-1] == 'VarFileInfo' and key == 'Translation':
-                translations.extend(struct.unpack_from('<%dH' % (vlen // 2), block, value))
-                child = off + length
-            elif len(parents) >= 2 and parents[-2] == 'StringFileInfo':
-                text = block[value:value + 2 * vlen].decode('utf-16-le').rstrip('\0') if vlen else ''
-                tables.setdefault(parents[-1], {})[key] = text
-                child = off + length
-            if child < off + length:
-                node(child, off + length, parents + [key])
-            off = (off + length + 3) & ~3
-
-    node(0, len(block), [])
-    return fixed, tables, translations
+    """The fixed part, the string tables and the translations of a version
+    block."""
+    (_, fixed, children), _ = version_nodes(block)
+    tables, translations = {}, []
+    for key, _, kids in children:
+        if key == 'StringFileInfo':
+            for table, _, entries in kids:
+                tables[table.upper()] = {k: v for k, v, _ in entries}
+        elif key == 'VarFileInfo':
+            for k, value, _ in kids:
+                if k == 'Translation':
+                    translations.extend(struct.unpack('<%dH' % (len(value) // 2), value))
+    return struct.unpack_from('<13I', fixed) if len(fixed) >= 52 else None, tables, translations
 
 
 def main():
@@ -136,14 +45,10 @@ def main():
     except OSError as e:
         print('FAIL: %s cannot be read (%s); build the x86 preset first' % (path, e.strerror))
         return 1
-    pe = PE(data)
-    if arch == 'x86':
-        check(len(data) <= MAX_X86_SIZE, 'the file is %d bytes, more than %d' % (len(data), MAX_X86_SIZE))
+    pe = PeFile(path)
     check(pe.machine == machine, 'machine is %#x, not %#x' % (pe.machine, machine))
     check(pe.magic == magic, 'optional header magic %#x, not %#x' % (pe.magic, magic))
     check(pe.subsystem == 2, 'subsystem %d, not Windows GUI (2)' % pe.subsystem)
-    for dll in pe.imports():
-        check(dll.lower() in SYSTEM_DLLS, 'imports %s, not a system DLL' % dll)
 
     res = pe.resources()
     manifests = {k: v for k, v in res.items() if k[0] == 24}
