@@ -2,6 +2,8 @@
 
 #include "Paths.h"
 
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -15,12 +17,12 @@ constexpr size_t kSuffixLength = ARRAYSIZE(kSuffix) - 1;
 constexpr size_t kDigits = 16;
 constexpr int kNameAttempts = 16;
 
+std::atomic<std::uint32_t> nameCounter{0};
+
 // The process id keeps running engines apart, the counter this one's files;
 // a leftover of an ended process with the same id only costs another attempt.
 std::wstring NextName() {
-    static volatile LONG counter = 0;
-    const unsigned long long id = (static_cast<unsigned long long>(GetCurrentProcessId()) << 32) |
-                                  static_cast<unsigned long>(InterlockedIncrement(&counter));
+    const unsigned long long id = (static_cast<unsigned long long>(GetCurrentProcessId()) << 32) | ++nameCounter;
     wchar_t digits[kDigits + 1];
     for (size_t i = 0; i < kDigits; ++i) digits[i] = L"0123456789abcdef"[(id >> (4 * (kDigits - 1 - i))) & 0xF];
     digits[kDigits] = L'\0';
