@@ -147,6 +147,7 @@ void UseSafeFolders() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     UseSafeFolders();
     Report report;
+    if (!report.CanReport()) return Report::kNothingDone;
 
     std::wstring argument;
     if (!ParseTargetFolder(GetCommandLineW(), argument)) {
