@@ -1,9 +1,9 @@
 #include "Mover.h"
 
 #include "CopyPlan.h"
-#include "Handles.h"
 #include "Paths.h"
 #include "Placement.h"
+#include "TreeWalk.h"
 
 #include <windows.h>
 
@@ -28,10 +28,6 @@ DWORD Rename(const std::wstring& from, const std::wstring& to, bool replace) {
                : GetLastError();
 }
 
-bool IsFolder(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
 class Move {
@@ -45,15 +41,11 @@ public:
     // Moves one item of the list and everything below it; folders that are
     // merged into wait on an explicit stack.
     void Entry(const PasteEntry& entry) {
-        std::vector<Pending> pending{{entry.source, entry.target}};
-        std::vector<Pending> children;
-        while (!pending.empty() && !progress_.CancelRequested()) {
-            const Pending item = std::move(pending.back());
-            pending.pop_back();
-            children.clear();
+        WalkDepthFirst(Pending{entry.source, entry.target}, [this](const Pending& item, std::vector<Pending>& children) {
+            if (progress_.CancelRequested()) return false;
             One(item, children);
-            for (auto it = children.rbegin(); it != children.rend(); ++it) pending.push_back(std::move(*it));
-        }
+            return true;
+        });
     }
 
     CopyPlan& plan() { return plan_; }
@@ -116,22 +108,15 @@ private:
             report_.Skipped(source, Quoted(target) + L" already exists and is not a folder");
             return;
         }
-        if (IsFolder(targetAttributes)) {
-            report_.Skipped(source, Quoted(target) + L" already exists and is a folder");
-            return;
-        }
-        if (SameFile(source, target)) {
-            report_.Skipped(source, L"it is already in this folder");
-            return;
-        }
-        const ClashAnswer answer = clashes_ ? clashes_->Decide(DescribeClash(source, target)) : ClashAnswer::Skip;
-        if (answer == ClashAnswer::Skip) {
-            report_.Skipped(source, Quoted(target) + L" already exists");
+        ClashAction action = ClashAction::None;
+        std::wstring reason;
+        if (!SettleClash(source, target, IsFolder(targetAttributes), clashes_, action, reason)) {
+            report_.Skipped(source, reason);
             return;
         }
         std::wstring placedAt;
         DWORD error = 0;
-        if (answer == ClashAnswer::Replace) {
+        if (action == ClashAction::Replace) {
             // One rename replaces the old file: it is there until the new one is.
             error = ReplaceExisting(target, [&] { return Rename(source, target, true); });
             placedAt = target;
@@ -145,11 +130,10 @@ private:
             return;
         }
         if (error == ERROR_NOT_SAME_DEVICE) {
-            CopyInstead(source, target, sourceAttributes,
-                        answer == ClashAnswer::Replace ? ClashAction::Replace : ClashAction::KeepBoth);
+            CopyInstead(source, target, sourceAttributes, action);
             return;
         }
-        report_.Failed(source, (answer == ClashAnswer::Replace ? L"cannot replace " + Quoted(target) + L": "
+        report_.Failed(source, (action == ClashAction::Replace ? L"cannot replace " + Quoted(target) + L": "
                                                                 : L"cannot move it: ") +
                                    ErrorText(error));
     }
@@ -169,26 +153,12 @@ private:
         merged_.emplace_back(source, target);
         // What a killed run left in it goes before the copier writes there.
         plan_.existingFolders.push_back(target);
-        WIN32_FIND_DATAW entry;
-        UniqueFind find(FindFirstFileExW(ForApi(JoinPath(source, L"*")).c_str(), FindExInfoBasic, &entry,
-                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-        if (!find) {
-            const DWORD error = GetLastError();
-            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES)
-                report_.Failed(source, L"cannot read the folder: " + ErrorText(error));
-            return;
-        }
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") continue;
-            if (!IsPlainName(name)) {
-                report_.Failed(JoinPath(source, name), L"its name cannot be used in the target folder");
-                continue;
-            }
-            children.push_back({JoinPath(source, name), JoinPath(target, name)});
-        } while (FindNextFileW(find.get(), &entry));
-        const DWORD error = GetLastError();
-        if (error != ERROR_NO_MORE_FILES) report_.Failed(source, L"cannot read the folder: " + ErrorText(error));
+        ListFolder(
+            source,
+            [&](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
+                children.push_back({path, JoinPath(target, entry.cFileName)});
+            },
+            [&](const std::wstring& path, const std::wstring& reason) { report_.Failed(path, reason); });
     }
 
     CopyProgress& progress_;
@@ -235,12 +205,6 @@ void MoveFiles(const std::vector<std::wstring>& sources, const std::wstring& tar
     }
 
     CopyPlan& plan = move.plan();
-    for (const PlanProblem& problem : plan.problems) {
-        if (problem.skipped)
-            report.Skipped(problem.source, problem.reason);
-        else
-            report.Failed(problem.source, problem.reason);
-    }
     copier.Run(plan, report);
 
     std::vector<FolderPair> folders = std::move(move.merged());

@@ -29,19 +29,6 @@ std::wstring NextName() {
     return std::wstring(kPrefix) + digits + kSuffix;
 }
 
-bool SetDisposition(HANDLE file, bool remove) {
-    FILE_DISPOSITION_INFO disposition = {};
-    disposition.DeleteFile = remove ? TRUE : FALSE;
-    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
-}
-
-// Zero times leave those times as they are.
-bool SetAttributes(HANDLE file, DWORD attributes) {
-    FILE_BASIC_INFO basic = {};
-    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-    return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
-}
-
 bool RenameHandle(HANDLE file, const std::wstring& target, bool replace) {
     const std::wstring name = ForApi(target);
     const size_t nameBytes = name.size() * sizeof(wchar_t);
@@ -59,6 +46,20 @@ bool RenameHandle(HANDLE file, const std::wstring& target, bool replace) {
 bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'); }
 
 }  // namespace
+
+bool SetDisposition(HANDLE file, bool remove) {
+    FILE_DISPOSITION_INFO disposition = {};
+    disposition.DeleteFile = remove ? TRUE : FALSE;
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+}
+
+bool SetAttributes(HANDLE file, DWORD attributes, LARGE_INTEGER created, LARGE_INTEGER written) {
+    FILE_BASIC_INFO basic = {};
+    basic.CreationTime = created;
+    basic.LastWriteTime = written;
+    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
 
 DWORD StagedFile::Create(const std::wstring& folder, DWORD flags, bool markForDeletion) {
     Discard();
@@ -81,17 +82,8 @@ DWORD StagedFile::Create(const std::wstring& folder, DWORD flags, bool markForDe
 }
 
 DWORD StagedFile::Finish(const LARGE_INTEGER& created, const LARGE_INTEGER& written, DWORD attributes) {
-    if (!file_) return ERROR_INVALID_HANDLE;
-    // A file marked for deletion can be neither renamed nor made read-only.
-    if (marked_) {
-        if (!SetDisposition(file_.get(), false)) return GetLastError();
-        marked_ = false;
-    }
-    FILE_BASIC_INFO basic = {};
-    basic.CreationTime = created;
-    basic.LastWriteTime = written;
-    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-    if (!SetFileInformationByHandle(file_.get(), FileBasicInfo, &basic, sizeof(basic))) return GetLastError();
+    if (const DWORD error = Unmark()) return error;
+    if (!SetAttributes(file_.get(), attributes, created, written)) return GetLastError();
     readOnly_ = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     return 0;
 }
@@ -100,12 +92,18 @@ DWORD StagedFile::Commit(const std::wstring& finalPath) { return Rename(finalPat
 
 DWORD StagedFile::Replace(const std::wstring& finalPath) { return Rename(finalPath, true); }
 
-DWORD StagedFile::Rename(const std::wstring& finalPath, bool replace) {
+DWORD StagedFile::Unmark() {
     if (!file_) return ERROR_INVALID_HANDLE;
+    // A file marked for deletion can be neither renamed nor made read-only.
     if (marked_) {
         if (!SetDisposition(file_.get(), false)) return GetLastError();
         marked_ = false;
     }
+    return 0;
+}
+
+DWORD StagedFile::Rename(const std::wstring& finalPath, bool replace) {
+    if (const DWORD error = Unmark()) return error;
     if (!RenameHandle(file_.get(), finalPath, replace)) return GetLastError();
     file_.reset();
     path_.clear();

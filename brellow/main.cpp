@@ -58,12 +58,6 @@ DWORD WINAPI CopyThread(void* parameter) {
         PlanOptions options;
         options.clashes = job->clashes;
         const CopyPlan plan = MakeCopyPlan(*job->sources, *job->target, options);
-        for (const PlanProblem& problem : plan.problems) {
-            if (problem.skipped)
-                job->report->Skipped(problem.source, problem.reason);
-            else
-                job->report->Failed(problem.source, problem.reason);
-        }
         job->copier->Run(plan, *job->report);
     } catch (const std::bad_alloc&) {
         status = kThreadOutOfMemory;
