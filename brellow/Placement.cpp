@@ -1,5 +1,6 @@
 #include "Placement.h"
 
+#include "FileHandles.h"
 #include "Paths.h"
 
 namespace brellow {

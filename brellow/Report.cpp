@@ -1,5 +1,7 @@
 #include "Report.h"
 
+#include "FileHandles.h"
+
 namespace brellow {
 namespace {
 
@@ -15,18 +17,6 @@ std::string ToUtf8(const std::wstring& text) {
     return out;
 }
 
-bool WriteAll(HANDLE file, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD written = 0;
-        if (!WriteFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
-            written == 0)
-            return false;
-        done += written;
-    }
-    return true;
-}
-
 }  // namespace
 
 Report::Report() {
@@ -40,23 +30,10 @@ Report::Report() {
 }
 
 const wchar_t* Report::KindName(Kind kind) {
-    switch (kind) {
-    case Kind::Copied:
-        return L"copied";
-    case Kind::Moved:
-        return L"moved";
-    case Kind::Skipped:
-        return L"skipped";
-    case Kind::Failed:
-        return L"failed";
-    case Kind::Fatal:
-        return L"fatal";
-    case Kind::Cancelled:
-        return L"cancelled";
-    case Kind::Stopped:
-        return L"stopped";
-    }
-    return L"";
+    static constexpr const wchar_t* kNames[] = {L"copied", L"moved",     L"skipped", L"failed",
+                                                L"fatal",  L"cancelled", L"stopped"};
+    static_assert(ARRAYSIZE(kNames) == static_cast<size_t>(Kind::Stopped) + 1, "a name for every kind");
+    return kNames[static_cast<size_t>(kind)];
 }
 
 void Report::Copied(const std::wstring& target) {
@@ -128,7 +105,8 @@ void Report::WriteReport(int outcome) {
     // fields keep working.
     text += L"result\t" + std::to_wstring(outcome) + L"\t" + std::to_wstring(copied_) + L"\t" +
             std::to_wstring(skipped_) + L"\t" + std::to_wstring(failed_) + L"\t" + std::to_wstring(moved_) + L"\n";
-    if (!WriteAll(file_.get(), ToUtf8(text))) {
+    const std::string utf8 = ToUtf8(text);
+    if (!WriteAll(file_.get(), utf8.data(), static_cast<DWORD>(utf8.size()))) {
         // Half a report would pass for a whole one with fewer lines: none at
         // all tells the reader that this run's report is missing.
         LARGE_INTEGER start = {};

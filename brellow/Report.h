@@ -54,6 +54,7 @@ public:
     int Finish(HWND owner);
 
 private:
+    // In the order of the names KindName gives them.
     enum class Kind { Copied, Moved, Skipped, Failed, Fatal, Cancelled, Stopped };
     struct Line {
         Kind kind;

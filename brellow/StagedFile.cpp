@@ -1,5 +1,6 @@
 #include "StagedFile.h"
 
+#include "FileHandles.h"
 #include "Paths.h"
 
 #include <atomic>
@@ -46,20 +47,6 @@ bool RenameHandle(HANDLE file, const std::wstring& target, bool replace) {
 bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'); }
 
 }  // namespace
-
-bool SetDisposition(HANDLE file, bool remove) {
-    FILE_DISPOSITION_INFO disposition = {};
-    disposition.DeleteFile = remove ? TRUE : FALSE;
-    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
-}
-
-bool SetAttributes(HANDLE file, DWORD attributes, LARGE_INTEGER created, LARGE_INTEGER written) {
-    FILE_BASIC_INFO basic = {};
-    basic.CreationTime = created;
-    basic.LastWriteTime = written;
-    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-    return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
-}
 
 DWORD StagedFile::Create(const std::wstring& folder, DWORD flags, bool markForDeletion) {
     Discard();

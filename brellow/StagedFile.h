@@ -66,14 +66,6 @@ private:
     bool readOnly_ = false;
 };
 
-// Through a handle opened with DELETE: marks the file to be deleted when its
-// last handle closes (remove), or takes the mark back.
-bool SetDisposition(HANDLE file, bool remove);
-
-// Through a handle opened with FILE_WRITE_ATTRIBUTES: sets the file's
-// attributes (0: none) and its times; a zero time stays as it is.
-bool SetAttributes(HANDLE file, DWORD attributes, LARGE_INTEGER created = {}, LARGE_INTEGER written = {});
-
 // True for the names StagedFile gives its temporary files:
 // ".brellow-" + 16 hexadecimal digits + ".part".
 bool IsStagedName(const std::wstring& name);
