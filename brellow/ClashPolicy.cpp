@@ -12,7 +12,7 @@ bool Is(const std::wstring& text, const wchar_t* word) {
 void Describe(const std::wstring& path, std::uint64_t& size, FILETIME& written) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(ForApi(path).c_str(), GetFileExInfoStandard, &data)) return;
-    size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    size = FileSize(data.nFileSizeHigh, data.nFileSizeLow);
     written = data.ftLastWriteTime;
 }
 

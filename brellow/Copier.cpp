@@ -202,8 +202,14 @@ bool Copier::Run(const CopyPlan& plan, Report& report) {
         reporting_.reserve(2 * kUnfinishedLimit);
     }
     for (const std::wstring& folder : plan.existingFolders) RemoveLeftovers(folder);
-    for (const PlanProblem& problem : plan.problems)
-        if (!problem.skipped && !problem.target.empty()) MarkIncomplete(problem.target);
+    for (const PlanProblem& problem : plan.problems) {
+        if (problem.skipped) {
+            report.Skipped(problem.source, problem.reason);
+            continue;
+        }
+        report.Failed(problem.source, problem.reason);
+        if (!problem.target.empty()) MarkIncomplete(problem.target);
+    }
 
     // Everything below a folder follows it in the plan, so one folder that
     // could not be created covers all items up to the first one outside it.
@@ -223,10 +229,7 @@ bool Copier::Run(const CopyPlan& plan, Report& report) {
                 continue;
             }
             const DWORD error = GetLastError();
-            const DWORD attributes = GetFileAttributesW(ForApi(item.target).c_str());
-            if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
-                (attributes & FILE_ATTRIBUTE_DIRECTORY))
-                continue;
+            if (error == ERROR_ALREADY_EXISTS && IsFolder(GetFileAttributesW(ForApi(item.target).c_str()))) continue;
             report.Failed(item.source, L"cannot create \"" + item.target + L"\": " + ErrorText(error));
             MarkIncomplete(item.target);
             failedFolder = item.target;

@@ -29,9 +29,9 @@ public:
     Copier(const Copier&) = delete;
     Copier& operator=(const Copier&) = delete;
 
-    // Removes what ended runs left in the plan's existing folders, copies
-    // what the plan lists and reports each file (the report is touched on
-    // the calling thread only). Folders this run created are removed again
+    // Removes what ended runs left in the plan's existing folders, reports
+    // the plan's problems, copies what the plan lists and reports each file
+    // (the report is touched on the calling thread only). Folders this run created are removed again
     // where they stay empty: all of them after a cancel, those below a
     // failure otherwise. Returns false when the user cancelled.
     bool Run(const CopyPlan& plan, Report& report);

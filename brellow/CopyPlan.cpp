@@ -1,8 +1,8 @@
 #include "CopyPlan.h"
 
 #include "ClashPolicy.h"
-#include "Handles.h"
 #include "Paths.h"
+#include "TreeWalk.h"
 
 #include <windows.h>
 
@@ -10,10 +10,6 @@
 
 namespace brellow {
 namespace {
-
-std::uint64_t SizeOf(DWORD high, DWORD low) {
-    return (static_cast<std::uint64_t>(high) << 32) | low;
-}
 
 struct PendingFolder {
     std::wstring source;
@@ -30,7 +26,12 @@ public:
         ClashAction action = decided;
         if (targetMayExist && action == ClashAction::None) {
             const DWORD attributes = GetFileAttributesW(ForApi(target).c_str());
-            if (attributes != INVALID_FILE_ATTRIBUTES && !Settle(source, target, attributes, action)) return;
+            std::wstring reason;
+            if (attributes != INVALID_FILE_ATTRIBUTES &&
+                !SettleClash(source, target, IsFolder(attributes), options_.clashes, action, reason)) {
+                Problem(true, source, reason, target);
+                return;
+            }
         }
         PlanItem item{false, source, target, size};
         item.clash = action;
@@ -41,19 +42,13 @@ public:
     }
 
     // Plans source and everything below it, depth first, one folder listed
-    // at a time; the folders still to visit wait on an explicit stack.
+    // at a time.
     void AddTree(const std::wstring& source, const std::wstring& target, bool targetMayExist) {
-        std::vector<PendingFolder> pending;
-        pending.push_back({source, target, targetMayExist});
-        std::vector<PendingFolder> children;
-        while (!pending.empty()) {
-            PendingFolder folder = std::move(pending.back());
-            pending.pop_back();
-            children.clear();
-            VisitFolder(folder, children);
-            // Reversed, so that the first child is visited first.
-            for (auto it = children.rbegin(); it != children.rend(); ++it) pending.push_back(std::move(*it));
-        }
+        WalkDepthFirst(PendingFolder{source, target, targetMayExist},
+                       [this](const PendingFolder& folder, std::vector<PendingFolder>& children) {
+                           VisitFolder(folder, children);
+                           return true;
+                       });
     }
 
     void Problem(bool skipped, const std::wstring& source, const std::wstring& reason,
@@ -62,34 +57,12 @@ public:
     }
 
 private:
-    // A file is to go where something exists: false when it is not copied
-    // (a problem is noted), true with the clash's answer otherwise.
-    bool Settle(const std::wstring& source, const std::wstring& target, DWORD attributes, ClashAction& action) {
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            Problem(true, source, L"\"" + target + L"\" already exists and is a folder", target);
-            return false;
-        }
-        // Pasted where it is: there is nothing to replace it with.
-        if (SameFile(source, target)) {
-            Problem(true, source, L"it is already in this folder", target);
-            return false;
-        }
-        const ClashAnswer answer =
-            options_.clashes ? options_.clashes->Decide(DescribeClash(source, target)) : ClashAnswer::Skip;
-        if (answer == ClashAnswer::Skip) {
-            Problem(true, source, L"\"" + target + L"\" already exists", target);
-            return false;
-        }
-        action = answer == ClashAnswer::Replace ? ClashAction::Replace : ClashAction::KeepBoth;
-        return true;
-    }
-
     void VisitFolder(const PendingFolder& folder, std::vector<PendingFolder>& children) {
         bool targetExists = false;
         if (folder.targetMayExist) {
             const DWORD attributes = GetFileAttributesW(ForApi(folder.target).c_str());
             if (attributes != INVALID_FILE_ATTRIBUTES) {
-                if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                if (!IsFolder(attributes)) {
                     Problem(true, folder.source, L"\"" + folder.target + L"\" already exists and is not a folder",
                             folder.target);
                     return;
@@ -103,37 +76,22 @@ private:
             plan_.items.push_back({true, folder.source, folder.target, 0});
         if (options_.move) plan_.sourceFolders.emplace_back(folder.source, folder.target);
 
-        WIN32_FIND_DATAW entry;
-        UniqueFind find(FindFirstFileExW(ForApi(JoinPath(folder.source, L"*")).c_str(), FindExInfoBasic, &entry,
-                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-        if (!find) {
-            const DWORD error = GetLastError();
-            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES)
-                Problem(false, folder.source, L"cannot read the folder: " + ErrorText(error), folder.target);
-            return;
-        }
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring childSource = JoinPath(folder.source, name);
-            if (!IsPlainName(name)) {
-                Problem(false, childSource, L"its name cannot be used in the target folder", folder.target);
-                continue;
-            }
-            std::wstring childTarget = JoinPath(folder.target, name);
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        ListFolder(
+            folder.source,
+            [&](const std::wstring& childSource, const WIN32_FIND_DATAW& entry) {
+                std::wstring childTarget = JoinPath(folder.target, entry.cFileName);
+                if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                    AddFile(childSource, childTarget, FileSize(entry.nFileSizeHigh, entry.nFileSizeLow),
+                            targetExists);
+                } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
                     Problem(true, childSource, L"a link to a folder is not followed");
-                    continue;
+                } else {
+                    children.push_back({childSource, std::move(childTarget), targetExists});
                 }
-                children.push_back({childSource, std::move(childTarget), targetExists});
-            } else {
-                AddFile(childSource, childTarget, SizeOf(entry.nFileSizeHigh, entry.nFileSizeLow), targetExists);
-            }
-        } while (FindNextFileW(find.get(), &entry));
-        const DWORD error = GetLastError();
-        if (error != ERROR_NO_MORE_FILES)
-            Problem(false, folder.source, L"cannot read the folder: " + ErrorText(error), folder.target);
+            },
+            [&](const std::wstring& path, const std::wstring& reason) {
+                Problem(false, path, reason, folder.target);
+            });
     }
 
     CopyPlan& plan_;
@@ -148,6 +106,26 @@ std::wstring Identity(const std::wstring& folder) {
 }
 
 }  // namespace
+
+bool SettleClash(const std::wstring& source, const std::wstring& target, bool targetIsFolder, ClashPolicy* clashes,
+                 ClashAction& action, std::wstring& reason) {
+    if (targetIsFolder) {
+        reason = L"\"" + target + L"\" already exists and is a folder";
+        return false;
+    }
+    // Pasted where it is: there is nothing to replace it with.
+    if (SameFile(source, target)) {
+        reason = L"it is already in this folder";
+        return false;
+    }
+    const ClashAnswer answer = clashes ? clashes->Decide(DescribeClash(source, target)) : ClashAnswer::Skip;
+    if (answer == ClashAnswer::Skip) {
+        reason = L"\"" + target + L"\" already exists";
+        return false;
+    }
+    action = answer == ClashAnswer::Replace ? ClashAction::Replace : ClashAction::KeepBoth;
+    return true;
+}
 
 bool ResolveEntry(const std::wstring& entry, const std::wstring& targetFolder, std::wstring& targetIdentity,
                   PasteEntry& resolved, std::wstring& reason) {
@@ -178,7 +156,7 @@ bool ResolveEntry(const std::wstring& entry, const std::wstring& targetFolder, s
     }
     resolved.target = JoinPath(targetFolder, name);
     resolved.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    resolved.size = resolved.isFolder ? 0 : SizeOf(data.nFileSizeHigh, data.nFileSizeLow);
+    resolved.size = resolved.isFolder ? 0 : FileSize(data.nFileSizeHigh, data.nFileSizeLow);
     if (resolved.isFolder) {
         // Compared as the file system names both, so that no spelling
         // ("/", ".", short names, links) hides the target inside the source.
@@ -223,7 +201,7 @@ void AddToPlan(CopyPlan& plan, const std::wstring& source, const std::wstring& t
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         planner.AddTree(source, target, true);
     else
-        planner.AddFile(source, target, SizeOf(data.nFileSizeHigh, data.nFileSizeLow), true, decided);
+        planner.AddFile(source, target, FileSize(data.nFileSizeHigh, data.nFileSizeLow), true, decided);
 }
 
 }  // namespace brellow

@@ -83,6 +83,13 @@ bool ResolveEntry(const std::wstring& entry, const std::wstring& targetFolder, s
 CopyPlan MakeCopyPlan(const std::vector<std::wstring>& sources, const std::wstring& targetFolder,
                       const PlanOptions& options = PlanOptions());
 
+// A file source is to go to target, where something exists already
+// (targetIsFolder: a folder). False, with the reason, when the file is
+// skipped: a folder has the name, the file is the source itself, or the clash
+// is answered Skip (always, without clashes). True with the action otherwise.
+bool SettleClash(const std::wstring& source, const std::wstring& target, bool targetIsFolder, ClashPolicy* clashes,
+                 ClashAction& action, std::wstring& reason);
+
 // Adds one more source (canonical, a file or a folder) to plan, to go to
 // target, which may exist. decided, when not None, is the answer already
 // given for a clash of the file source with target.

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -30,8 +31,8 @@ public:
     void FinishFile();
     Snapshot Read();
 
-    void RequestCancel() { InterlockedExchange(&cancel_, 1); }
-    bool CancelRequested() const { return InterlockedCompareExchange(const_cast<LONG*>(&cancel_), 0, 0) != 0; }
+    void RequestCancel() { cancel_ = true; }
+    bool CancelRequested() const { return cancel_; }
 
 private:
     CRITICAL_SECTION lock_;
@@ -40,7 +41,7 @@ private:
     std::uint64_t bytesTotal_ = 0;
     size_t filesDone_ = 0;
     size_t filesTotal_ = 0;
-    LONG cancel_ = 0;
+    std::atomic<bool> cancel_{false};
 };
 
 }  // namespace brellow

@@ -1,5 +1,6 @@
 #include "FileCopy.h"
 
+#include "FileHandles.h"
 #include "Handles.h"
 #include "Paths.h"
 #include "Placement.h"
@@ -18,16 +19,6 @@ constexpr size_t kSmallestBuffer = 64 * 1024;
 // to how the source volume stores the file.
 constexpr DWORD kKeptAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
-
-bool WriteAll(HANDLE file, const char* data, DWORD size) {
-    while (size) {
-        DWORD written = 0;
-        if (!WriteFile(file, data, size, &written, nullptr) || written == 0) return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
 
 }  // namespace
 

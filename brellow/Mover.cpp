@@ -1,9 +1,8 @@
 #include "Mover.h"
 
 #include "CopyPlan.h"
-#include "Handles.h"
+#include "MoveRename.h"
 #include "Paths.h"
-#include "Placement.h"
 
 #include <windows.h>
 
@@ -13,210 +12,30 @@
 namespace brellow {
 namespace {
 
-struct Pending {
-    std::wstring source;
-    std::wstring target;
-};
-
-using FolderPair = std::pair<std::wstring, std::wstring>;  // source, target
-
-// A rename within a volume; ERROR_NOT_SAME_DEVICE where the two lie on
-// different ones (no copy is ever made here).
-DWORD Rename(const std::wstring& from, const std::wstring& to, bool replace) {
-    return MoveFileExW(ForApi(from).c_str(), ForApi(to).c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)
-               ? 0
-               : GetLastError();
-}
-
-bool IsFolder(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
-
-class Move {
-public:
-    Move(CopyProgress& progress, ClashPolicy* clashes, Report& report)
-        : progress_(progress), clashes_(clashes), report_(report) {
-        options_.move = true;
-        options_.clashes = clashes;
-    }
-
-    // Moves one item of the list and everything below it; folders that are
-    // merged into wait on an explicit stack.
-    void Entry(const PasteEntry& entry) {
-        std::vector<Pending> pending{{entry.source, entry.target}};
-        std::vector<Pending> children;
-        while (!pending.empty() && !progress_.CancelRequested()) {
-            const Pending item = std::move(pending.back());
-            pending.pop_back();
-            children.clear();
-            One(item, children);
-            for (auto it = children.rbegin(); it != children.rend(); ++it) pending.push_back(std::move(*it));
-        }
-    }
-
-    CopyPlan& plan() { return plan_; }
-
-    // Source folders whose contents moved one by one, deepest first once
-    // sorted, with the target folders this run created for them.
-    std::vector<FolderPair>& merged() { return merged_; }
-    const std::vector<FolderPair>& created() const { return created_; }
-
-private:
-    void One(const Pending& item, std::vector<Pending>& children) {
-        const std::wstring& source = item.source;
-        const std::wstring& target = item.target;
-        const DWORD sourceAttributes = GetFileAttributesW(ForApi(source).c_str());
-        if (sourceAttributes == INVALID_FILE_ATTRIBUTES) {
-            report_.Failed(source, ErrorText(GetLastError()));
-            return;
-        }
-        progress_.StartFile(source);
-        DWORD error = Rename(source, target, false);
-        if (!error) {
-            report_.Moved(target);
-            progress_.FinishFile();
-            return;
-        }
-        if (error == ERROR_NOT_SAME_DEVICE) {
-            CopyInstead(source, target, sourceAttributes, ClashAction::None);
-            return;
-        }
-
-        const DWORD targetAttributes = GetFileAttributesW(ForApi(target).c_str());
-        if (targetAttributes != INVALID_FILE_ATTRIBUTES) {
-            Taken(source, target, sourceAttributes, targetAttributes, children);
-            return;
-        }
-        // The name is free and still the rename failed. Windows refuses to
-        // rename a folder while a file in it is open: what can move then
-        // moves one by one, and what is held stays.
-        if (IsFolder(sourceAttributes) && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)) {
-            if (!CreateDirectoryW(ForApi(target).c_str(), nullptr)) {
-                report_.Failed(source, L"cannot create " + Quoted(target) + L": " + ErrorText(GetLastError()));
-                return;
-            }
-            created_.emplace_back(source, target);
-            Merge(source, target, children);
-            return;
-        }
-        report_.Failed(source, error == ERROR_SHARING_VIOLATION ? L"another program is using it"
-                                                                : L"cannot move it: " + ErrorText(error));
-    }
-
-    // The target name exists: folders merge, a file clashes.
-    void Taken(const std::wstring& source, const std::wstring& target, DWORD sourceAttributes,
-               DWORD targetAttributes, std::vector<Pending>& children) {
-        if (IsFolder(sourceAttributes) && IsFolder(targetAttributes)) {
-            Merge(source, target, children);
-            return;
-        }
-        if (IsFolder(sourceAttributes)) {
-            report_.Skipped(source, Quoted(target) + L" already exists and is not a folder");
-            return;
-        }
-        if (IsFolder(targetAttributes)) {
-            report_.Skipped(source, Quoted(target) + L" already exists and is a folder");
-            return;
-        }
-        if (SameFile(source, target)) {
-            report_.Skipped(source, L"it is already in this folder");
-            return;
-        }
-        const ClashAnswer answer = clashes_ ? clashes_->Decide(DescribeClash(source, target)) : ClashAnswer::Skip;
-        if (answer == ClashAnswer::Skip) {
-            report_.Skipped(source, Quoted(target) + L" already exists");
-            return;
-        }
-        std::wstring placedAt;
-        DWORD error = 0;
-        if (answer == ClashAnswer::Replace) {
-            // One rename replaces the old file: it is there until the new one is.
-            error = ReplaceExisting(target, [&] { return Rename(source, target, true); });
-            placedAt = target;
-        } else {
-            error = PlaceUnderFreeName(
-                target, [&](const std::wstring& name) { return Rename(source, name, false); }, placedAt);
-        }
-        if (!error) {
-            report_.Moved(placedAt);
-            progress_.FinishFile();
-            return;
-        }
-        if (error == ERROR_NOT_SAME_DEVICE) {
-            CopyInstead(source, target, sourceAttributes,
-                        answer == ClashAnswer::Replace ? ClashAction::Replace : ClashAction::KeepBoth);
-            return;
-        }
-        report_.Failed(source, (answer == ClashAnswer::Replace ? L"cannot replace " + Quoted(target) + L": "
-                                                                : L"cannot move it: ") +
-                                   ErrorText(error));
-    }
-
-    // The two lie on different volumes: copied, and each source file
-    // deleted after its copy is complete (by the copier, later).
-    void CopyInstead(const std::wstring& source, const std::wstring& target, DWORD sourceAttributes,
-                     ClashAction decided) {
-        if (IsFolder(sourceAttributes) && (sourceAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            report_.Skipped(source, L"a link to a folder is not followed");
-            return;
-        }
-        AddToPlan(plan_, source, target, options_, decided);
-    }
-
-    void Merge(const std::wstring& source, const std::wstring& target, std::vector<Pending>& children) {
-        merged_.emplace_back(source, target);
-        // What a killed run left in it goes before the copier writes there.
-        plan_.existingFolders.push_back(target);
-        WIN32_FIND_DATAW entry;
-        UniqueFind find(FindFirstFileExW(ForApi(JoinPath(source, L"*")).c_str(), FindExInfoBasic, &entry,
-                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-        if (!find) {
-            const DWORD error = GetLastError();
-            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES)
-                report_.Failed(source, L"cannot read the folder: " + ErrorText(error));
-            return;
-        }
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") continue;
-            if (!IsPlainName(name)) {
-                report_.Failed(JoinPath(source, name), L"its name cannot be used in the target folder");
-                continue;
-            }
-            children.push_back({JoinPath(source, name), JoinPath(target, name)});
-        } while (FindNextFileW(find.get(), &entry));
-        const DWORD error = GetLastError();
-        if (error != ERROR_NO_MORE_FILES) report_.Failed(source, L"cannot read the folder: " + ErrorText(error));
-    }
-
-    CopyProgress& progress_;
-    ClashPolicy* clashes_;
-    Report& report_;
-    PlanOptions options_;
-    CopyPlan plan_;
-    std::vector<FolderPair> merged_;
-    std::vector<FolderPair> created_;
-};
-
-// Removes each source folder that the move emptied, deepest first; only where
-// its target folder exists, so that an empty folder is never in neither
-// place. RemoveDirectoryW refuses a folder that still holds anything.
-void RemoveEmptiedFolders(std::vector<FolderPair>& folders) {
+// The last step: removes each source folder that the move emptied, deepest
+// first; only where its target folder exists, so that an empty folder is
+// never in neither place. RemoveDirectoryW refuses a folder that still holds
+// anything. A folder made for contents that then could not move goes again.
+void RemoveEmptiedFolders(RenameLeftovers& leftovers) {
+    std::vector<FolderPair> folders = std::move(leftovers.merged);
+    folders.insert(folders.end(), leftovers.plan.sourceFolders.begin(), leftovers.plan.sourceFolders.end());
     std::sort(folders.begin(), folders.end(),
               [](const FolderPair& a, const FolderPair& b) { return a.first.size() > b.first.size(); });
     for (const FolderPair& folder : folders)
         if (IsFolder(GetFileAttributesW(ForApi(folder.second).c_str())))
             RemoveDirectoryW(ForApi(folder.first).c_str());
+    for (const FolderPair& folder : leftovers.created)
+        if (IsFolder(GetFileAttributesW(ForApi(folder.first).c_str())))
+            RemoveDirectoryW(ForApi(folder.second).c_str());
 }
 
 }  // namespace
 
 void MoveFiles(const std::vector<std::wstring>& sources, const std::wstring& targetFolder, Copier& copier,
                CopyProgress& progress, ClashPolicy* clashes, Report& report) {
-    Move move(progress, clashes, report);
-    move.plan().existingFolders.push_back(targetFolder);
+    RenameLeftovers leftovers;
+    leftovers.plan.existingFolders.push_back(targetFolder);
+    Renamer renamer(progress, clashes, report, leftovers);
     std::wstring targetIdentity;
     for (const std::wstring& entry : sources) {
         if (progress.CancelRequested()) break;
@@ -231,25 +50,10 @@ void MoveFiles(const std::vector<std::wstring>& sources, const std::wstring& tar
             report.Skipped(resolved.source, L"it is already in this folder");
             continue;
         }
-        move.Entry(resolved);
+        renamer.Entry(resolved);
     }
-
-    CopyPlan& plan = move.plan();
-    for (const PlanProblem& problem : plan.problems) {
-        if (problem.skipped)
-            report.Skipped(problem.source, problem.reason);
-        else
-            report.Failed(problem.source, problem.reason);
-    }
-    copier.Run(plan, report);
-
-    std::vector<FolderPair> folders = std::move(move.merged());
-    folders.insert(folders.end(), plan.sourceFolders.begin(), plan.sourceFolders.end());
-    RemoveEmptiedFolders(folders);
-    // A folder made for contents that then could not move goes again.
-    for (const FolderPair& folder : move.created())
-        if (IsFolder(GetFileAttributesW(ForApi(folder.first).c_str())))
-            RemoveDirectoryW(ForApi(folder.second).c_str());
+    copier.Run(leftovers.plan, report);
+    RemoveEmptiedFolders(leftovers);
 }
 
 }  // namespace brellow

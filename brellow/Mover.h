@@ -5,6 +5,8 @@
 // it and each source file is deleted only once its copy is complete under
 // its final name. A source folder is removed only when the move emptied it;
 // whatever was skipped or failed stays where it was.
+// Three steps: the renames (MoveRename.h), the copier for what they left, and
+// the removal of the source folders that are then empty.
 #pragma once
 
 #include "ClashPolicy.h"

@@ -1,8 +1,10 @@
-// Path text helpers: joining, the last component, long-path form, messages.
+// Path text helpers: joining, the last component, long-path form, messages;
+// and the few answers the file system gives about a path.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace brellow {
@@ -47,6 +49,15 @@ std::wstring NumberedName(const std::wstring& name, unsigned number);
 // index: a hard link or another spelling counts as the same). False when
 // either cannot be opened.
 bool SameFile(const std::wstring& a, const std::wstring& b);
+
+// True for GetFileAttributesW's answer for a folder; false for a file and
+// for INVALID_FILE_ATTRIBUTES.
+inline bool IsFolder(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A file's size from the two halves the file functions give it in.
+inline std::uint64_t FileSize(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
 
 // True when inner is outer itself or lies somewhere below it.
 bool IsSameOrBelow(const std::wstring& inner, const std::wstring& outer);

@@ -1,5 +1,6 @@
 #include "Placement.h"
 
+#include "FileHandles.h"
 #include "Paths.h"
 
 namespace brellow {
@@ -9,12 +10,6 @@ namespace {
 constexpr unsigned kLastNumber = 10000;
 
 bool NameTaken(DWORD error) { return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS; }
-
-bool SetAttributesOf(HANDLE file, DWORD attributes) {
-    FILE_BASIC_INFO basic = {};
-    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-    return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
-}
 
 }  // namespace
 
@@ -71,12 +66,10 @@ DWORD PlaceStagedFile(StagedFile& staged, const PlanItem& item, std::wstring& pl
 DWORD RemoveMovedSource(HANDLE source, DWORD attributes) {
     // A read-only file refuses deletion; a move takes it all the same.
     const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (readOnly && !SetAttributesOf(source, attributes & ~FILE_ATTRIBUTE_READONLY)) return GetLastError();
-    FILE_DISPOSITION_INFO disposition = {};
-    disposition.DeleteFile = TRUE;
-    if (SetFileInformationByHandle(source, FileDispositionInfo, &disposition, sizeof(disposition))) return 0;
+    if (readOnly && !SetAttributes(source, attributes & ~FILE_ATTRIBUTE_READONLY)) return GetLastError();
+    if (SetDisposition(source, true)) return 0;
     const DWORD error = GetLastError();
-    if (readOnly) SetAttributesOf(source, attributes);
+    if (readOnly) SetAttributes(source, attributes);
     return error;
 }
 

@@ -1,6 +1,7 @@
 #include "ProgressWindow.h"
 
 #include "ClashDialog.h"
+#include "resource.h"
 
 #include <commctrl.h>
 
@@ -28,15 +29,6 @@ std::wstring Megabytes(std::uint64_t bytes) {
     return text;
 }
 
-HWND AddControl(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w, int h,
-                int id, HFONT font) {
-    HWND control = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
-                                   nullptr);
-    if (control && font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    return control;
-}
-
 }  // namespace
 
 ProgressWindow::ProgressWindow(CopyProgress& progress, bool moving) : progress_(progress), moving_(moving) {
@@ -47,77 +39,66 @@ ProgressWindow::ProgressWindow(CopyProgress& progress, bool moving) : progress_(
 
 ProgressWindow::~ProgressWindow() {
     if (window_) DestroyWindow(window_);
-    if (font_) DeleteObject(font_);
 }
 
 void ProgressWindow::Create() {
+    // The template names this class: a dialog's own window procedure, with
+    // the room a dialog keeps in its window.
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = WindowProc;
+    wc.lpfnWndProc = DefDlgProcW;
+    wc.cbWndExtra = DLGWINDOWEXTRA;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kClassName;
     RegisterClassExW(&wc);
 
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = sizeof(metrics);
-    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
-        font_ = CreateFontIndirectW(&metrics.lfMessageFont);
-
-    RECT frame = {0, 0, 420, 130};
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    AdjustWindowRect(&frame, style, FALSE);
-    window_ = CreateWindowExW(0, kClassName, moving_ ? L"Brellow - moving" : L"Brellow - copying", style, CW_USEDEFAULT, CW_USEDEFAULT,
-                              frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
-                              this);
+    window_ = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, DialogProc,
+                                 reinterpret_cast<LPARAM>(this));
     if (!window_) return;
-    fileLabel_ = AddControl(window_, L"STATIC", L"", SS_LEFTNOWORDWRAP | SS_PATHELLIPSIS, 12, 10, 396, 18, 0, font_);
-    bar_ = AddControl(window_, PROGRESS_CLASSW, L"", 0, 12, 34, 396, 16, 0, font_);
-    bytesLabel_ = AddControl(window_, L"STATIC", L"", SS_LEFT, 12, 58, 250, 18, 0, font_);
-    rateLabel_ = AddControl(window_, L"STATIC", L"", SS_RIGHT, 268, 58, 140, 18, 0, font_);
-    cancelButton_ = AddControl(window_, L"BUTTON", L"Cancel", BS_PUSHBUTTON | WS_TABSTOP, 318, 92, 90, 26,
-                               IDCANCEL, font_);
-    SendMessageW(bar_, PBM_SETRANGE32, 0, 1000);
+    SetWindowTextW(window_, moving_ ? L"Brellow - moving" : L"Brellow - copying");
+    SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 1000);
 }
 
-LRESULT CALLBACK ProgressWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+INT_PTR CALLBACK ProgressWindow::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+        return FALSE;  // no focus taken while the window is still hidden
     }
-    auto* self = reinterpret_cast<ProgressWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = reinterpret_cast<ProgressWindow*>(GetWindowLongPtrW(window, DWLP_USER));
+    if (!self) return FALSE;
     switch (message) {
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL && self) {
-            self->progress_.RequestCancel();
-            EnableWindow(self->cancelButton_, FALSE);
-            SetWindowTextW(self->rateLabel_, L"cancelling...");
-            return 0;
-        }
-        break;
+        if (LOWORD(wParam) != IDCANCEL) return FALSE;
+        self->Cancel();
+        return TRUE;
     case WM_CLOSE:
         // Closing the window is a cancel; the copy thread ends the run.
-        if (self) SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
-        return 0;
+        self->Cancel();
+        return TRUE;
     case WM_TIMER:
-        if (self && wParam == kRefreshTimer) self->Refresh();
-        return 0;
-    case kAskClash:
-        if (self) {
-            auto* request = reinterpret_cast<ClashRequest*>(lParam);
-            // The question belongs to the engine's window: it shows now,
-            // however short the paste has been so far.
-            if (!IsWindowVisible(window)) ShowWindow(window, SW_SHOWNORMAL);
-            self->Refresh();
-            request->answered = ShowClashDialog(window, *request->clash, *request->reply);
-        }
-        return 0;
-    default:
-        break;
+        if (wParam == kRefreshTimer) self->Refresh();
+        return TRUE;
+    case kAskClash: {
+        auto* request = reinterpret_cast<ClashRequest*>(lParam);
+        // The question belongs to the engine's window: it shows now,
+        // however short the paste has been so far.
+        if (!IsWindowVisible(window)) ShowWindow(window, SW_SHOWNORMAL);
+        self->Refresh();
+        request->answered = ShowClashDialog(window, *request->clash, *request->reply);
+        return TRUE;
     }
-    return DefWindowProcW(window, message, wParam, lParam);
+    default:
+        return FALSE;
+    }
+}
+
+void ProgressWindow::Cancel() {
+    progress_.RequestCancel();
+    EnableWindow(GetDlgItem(window_, IDCANCEL), FALSE);
+    SetDlgItemTextW(window_, IDC_PROGRESS_RATE, L"cancelling...");
 }
 
 void ProgressWindow::Refresh() {
@@ -125,21 +106,22 @@ void ProgressWindow::Refresh() {
     const ULONGLONG elapsed = GetTickCount64() - started_;
     if (!IsWindowVisible(window_) && elapsed >= kShowAfterMs) ShowWindow(window_, SW_SHOWNORMAL);
 
-    SetWindowTextW(fileLabel_, now.filesTotal || !now.currentFile.empty() ? now.currentFile.c_str()
-                                                                          : moving_ ? L"Looking at the files to move..."
-                                                                                    : L"Looking at the files to copy...");
+    SetDlgItemTextW(window_, IDC_PROGRESS_FILE,
+                    now.filesTotal || !now.currentFile.empty() ? now.currentFile.c_str()
+                    : moving_                                  ? L"Looking at the files to move..."
+                                                               : L"Looking at the files to copy...");
     const std::wstring bytes = Megabytes(now.bytesDone) + L" of " + Megabytes(now.bytesTotal) + L"  (" +
                                std::to_wstring(now.filesDone) + L" of " + std::to_wstring(now.filesTotal) +
                                L" files)";
-    SetWindowTextW(bytesLabel_, bytes.c_str());
+    SetDlgItemTextW(window_, IDC_PROGRESS_BYTES, bytes.c_str());
     if (!progress_.CancelRequested() && elapsed > 0) {
         const double rate = static_cast<double>(now.bytesDone) / (1024.0 * 1024.0) / (elapsed / 1000.0);
         wchar_t text[64];
         swprintf(text, ARRAYSIZE(text), L"%.1f MB/s", rate);
-        SetWindowTextW(rateLabel_, text);
+        SetDlgItemTextW(window_, IDC_PROGRESS_RATE, text);
     }
     const int position = now.bytesTotal ? static_cast<int>(now.bytesDone * 1000 / now.bytesTotal) : 0;
-    SendMessageW(bar_, PBM_SETPOS, position, 0);
+    SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETPOS, position, 0);
 }
 
 void ProgressWindow::RunUntilDone(HANDLE worker) {
@@ -161,10 +143,6 @@ void ProgressWindow::RunUntilDone(HANDLE worker) {
         ShowWindow(window_, SW_HIDE);
     }
 }
-
-}  // namespace brellow
-
-namespace brellow {
 
 bool ProgressWindow::Ask(const ClashInfo& clash, Reply& reply) {
     if (!window_) return false;

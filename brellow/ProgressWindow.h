@@ -1,7 +1,8 @@
 // The small window that shows a copy or move in progress (file, bytes, rate)
-// with a Cancel button. It appears only when the paste lasts longer than a
-// moment, or when a name clash has to be asked, which it does in its own
-// dialog for the copying thread.
+// with a Cancel button: a modeless dialog, laid out by its template
+// (IDD_PROGRESS in brellow.rc) as the clash dialog is. It appears only when
+// the paste lasts longer than a moment, or when a name clash has to be asked,
+// which it does in its own dialog for the copying thread.
 #pragma once
 
 #include "ClashPolicy.h"
@@ -31,19 +32,14 @@ public:
     bool Ask(const ClashInfo& clash, Reply& reply) override;
 
 private:
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void Create();
+    void Cancel();
     void Refresh();
 
     CopyProgress& progress_;
     bool moving_;
     HWND window_ = nullptr;
-    HWND fileLabel_ = nullptr;
-    HWND bytesLabel_ = nullptr;
-    HWND rateLabel_ = nullptr;
-    HWND bar_ = nullptr;
-    HWND cancelButton_ = nullptr;
-    HFONT font_ = nullptr;
     ULONGLONG started_ = 0;
 };
 

@@ -3,6 +3,8 @@
 // file, for unattended runs, with no message box at all.
 #pragma once
 
+#include "Handles.h"
+
 #include <windows.h>
 
 #include <string>
@@ -15,7 +17,15 @@ public:
     // Exit codes of the engine.
     enum Outcome { kAllCopied = 0, kSomeNotCopied = 1, kNothingDone = 2, kCancelled = 3, kStopped = 4 };
 
+    // With BRELLOW_REPORT set, creates the report file at once, empty: no
+    // earlier run's report is ever read as this one's, and a run that could
+    // not say what it did is known before it does anything.
     Report();
+
+    // False when BRELLOW_REPORT names a file that cannot be created. The run
+    // must then do nothing and end with kNothingDone: unattended, it has no
+    // one else to tell.
+    bool CanReport() const { return !unattended_ || static_cast<bool>(file_); }
 
     // A move: the messages say "moved", and a source that is skipped or
     // fails is said to stay where it was.
@@ -39,16 +49,26 @@ public:
     bool EverythingMoved() const;
 
     // Tells the user (or writes the report file) and returns the exit code.
+    // The exit code says what happened to the files, written report or not;
+    // a report that cannot be written whole is left empty, never cut short.
     int Finish(HWND owner);
 
 private:
+    // In the order of the names KindName gives them.
+    enum class Kind { Copied, Moved, Skipped, Failed, Fatal, Cancelled, Stopped };
     struct Line {
-        const wchar_t* kind;
+        Kind kind;
         std::wstring path;
         std::wstring reason;
     };
 
-    std::wstring reportFile_;
+    static const wchar_t* KindName(Kind kind);
+    int ExitCode() const;
+    void WriteReport(int outcome);
+    void ShowMessage(HWND owner) const;
+
+    bool unattended_ = false;  // BRELLOW_REPORT is set
+    UniqueHandle file_;
     std::vector<Line> lines_;
     bool moving_ = false;
     size_t copied_ = 0;

@@ -1,7 +1,10 @@
 #include "StagedFile.h"
 
+#include "FileHandles.h"
 #include "Paths.h"
 
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -15,29 +18,16 @@ constexpr size_t kSuffixLength = ARRAYSIZE(kSuffix) - 1;
 constexpr size_t kDigits = 16;
 constexpr int kNameAttempts = 16;
 
+std::atomic<std::uint32_t> nameCounter{0};
+
 // The process id keeps running engines apart, the counter this one's files;
 // a leftover of an ended process with the same id only costs another attempt.
 std::wstring NextName() {
-    static volatile LONG counter = 0;
-    const unsigned long long id = (static_cast<unsigned long long>(GetCurrentProcessId()) << 32) |
-                                  static_cast<unsigned long>(InterlockedIncrement(&counter));
+    const unsigned long long id = (static_cast<unsigned long long>(GetCurrentProcessId()) << 32) | ++nameCounter;
     wchar_t digits[kDigits + 1];
     for (size_t i = 0; i < kDigits; ++i) digits[i] = L"0123456789abcdef"[(id >> (4 * (kDigits - 1 - i))) & 0xF];
     digits[kDigits] = L'\0';
     return std::wstring(kPrefix) + digits + kSuffix;
-}
-
-bool SetDisposition(HANDLE file, bool remove) {
-    FILE_DISPOSITION_INFO disposition = {};
-    disposition.DeleteFile = remove ? TRUE : FALSE;
-    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
-}
-
-// Zero times leave those times as they are.
-bool SetAttributes(HANDLE file, DWORD attributes) {
-    FILE_BASIC_INFO basic = {};
-    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-    return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
 }
 
 bool RenameHandle(HANDLE file, const std::wstring& target, bool replace) {
@@ -79,17 +69,8 @@ DWORD StagedFile::Create(const std::wstring& folder, DWORD flags, bool markForDe
 }
 
 DWORD StagedFile::Finish(const LARGE_INTEGER& created, const LARGE_INTEGER& written, DWORD attributes) {
-    if (!file_) return ERROR_INVALID_HANDLE;
-    // A file marked for deletion can be neither renamed nor made read-only.
-    if (marked_) {
-        if (!SetDisposition(file_.get(), false)) return GetLastError();
-        marked_ = false;
-    }
-    FILE_BASIC_INFO basic = {};
-    basic.CreationTime = created;
-    basic.LastWriteTime = written;
-    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-    if (!SetFileInformationByHandle(file_.get(), FileBasicInfo, &basic, sizeof(basic))) return GetLastError();
+    if (const DWORD error = Unmark()) return error;
+    if (!SetAttributes(file_.get(), attributes, created, written)) return GetLastError();
     readOnly_ = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     return 0;
 }
@@ -98,12 +79,18 @@ DWORD StagedFile::Commit(const std::wstring& finalPath) { return Rename(finalPat
 
 DWORD StagedFile::Replace(const std::wstring& finalPath) { return Rename(finalPath, true); }
 
-DWORD StagedFile::Rename(const std::wstring& finalPath, bool replace) {
+DWORD StagedFile::Unmark() {
     if (!file_) return ERROR_INVALID_HANDLE;
+    // A file marked for deletion can be neither renamed nor made read-only.
     if (marked_) {
         if (!SetDisposition(file_.get(), false)) return GetLastError();
         marked_ = false;
     }
+    return 0;
+}
+
+DWORD StagedFile::Rename(const std::wstring& finalPath, bool replace) {
+    if (const DWORD error = Unmark()) return error;
     if (!RenameHandle(file_.get(), finalPath, replace)) return GetLastError();
     file_.reset();
     path_.clear();

@@ -56,6 +56,8 @@ public:
     void Discard();
 
 private:
+    // Takes back the mark for deletion, if any (see Create).
+    DWORD Unmark();
     DWORD Rename(const std::wstring& finalPath, bool replace);
 
     UniqueHandle file_;

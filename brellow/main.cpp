@@ -16,6 +16,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <new>
 #include <string>
 #include <vector>
@@ -38,7 +39,7 @@ struct CopyJob {
     ClashPolicy* clashes;
     bool move;
     Report* report;  // the copying thread's alone until it ends
-    volatile LONG finished;  // set as the thread's last step
+    std::atomic<bool> finished{false};  // set as the thread's last step
 };
 
 // Plans and copies. Planning walks every source folder, which takes a while
@@ -51,30 +52,20 @@ DWORD WINAPI CopyThread(void* parameter) {
     try {
         if (job->move) {
             MoveFiles(*job->sources, *job->target, *job->copier, *job->progress, job->clashes, *job->report);
-            InterlockedExchange(&job->finished, 1);
+            job->finished = true;
             return status;
         }
         PlanOptions options;
         options.clashes = job->clashes;
         const CopyPlan plan = MakeCopyPlan(*job->sources, *job->target, options);
-        for (const PlanProblem& problem : plan.problems) {
-            if (problem.skipped)
-                job->report->Skipped(problem.source, problem.reason);
-            else
-                job->report->Failed(problem.source, problem.reason);
-        }
         job->copier->Run(plan, *job->report);
     } catch (const std::bad_alloc&) {
         status = kThreadOutOfMemory;
     } catch (...) {
         status = kThreadError;
     }
-    InterlockedExchange(&job->finished, 1);
+    job->finished = true;
     return status;
-}
-
-bool Returned(const CopyJob& job) {
-    return InterlockedCompareExchange(const_cast<volatile LONG*>(&job.finished), 0, 0) != 0;
 }
 
 // Only a thread that returned by itself, without an error, has told the
@@ -150,6 +141,7 @@ void UseSafeFolders() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     UseSafeFolders();
     Report report;
+    if (!report.CanReport()) return Report::kNothingDone;
 
     std::wstring argument;
     if (!ParseTargetFolder(GetCommandLineW(), argument)) {
@@ -185,7 +177,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     Copier copier(LoadSettings(), progress);
     ProgressWindow window(progress, clipboard.cut);
     ClashPolicy clashes(clashMode, &window, progress);
-    CopyJob job = {&clipboard.paths, &target, &copier, &progress, &clashes, clipboard.cut, &report, 0};
+    CopyJob job = {&clipboard.paths, &target, &copier, &progress, &clashes, clipboard.cut, &report};
     UniqueHandle worker(CreateThread(nullptr, 0, CopyThread, &job, 0, nullptr));
     DWORD code = kThreadError;
     if (!worker) {
@@ -194,7 +186,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         window.RunUntilDone(worker.get());
         if (!GetExitCodeThread(worker.get(), &code)) code = kThreadError;
     }
-    const bool returned = Returned(job);
+    const bool returned = job.finished;
     // Workers of a copy that stopped early discard what they have in hand.
     if (!CheckCopyThread(code, returned, clipboard.cut, report)) progress.RequestCancel();
     // Told before the report is shown: the user may paste again meanwhile.

@@ -123,10 +123,10 @@ std::vector<std::wstring> ListTree(const std::wstring& root) {
 
 EngineRun RunEngine(const std::wstring& commandLine,
                     const std::function<void(const PROCESS_INFORMATION&)>& whileRunning,
-                    const std::wstring& currentFolder) {
+                    const std::wstring& currentFolder, const std::wstring& givenReportPath) {
     EngineRun run;
     ScratchFolder reportFolder;
-    const std::wstring reportPath = reportFolder / L"report.txt";
+    const std::wstring reportPath = givenReportPath.empty() ? reportFolder / L"report.txt" : givenReportPath;
     SetEnvironmentVariableW(L"BRELLOW_REPORT", reportPath.c_str());
 
     std::wstring line = commandLine;

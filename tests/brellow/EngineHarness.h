@@ -43,9 +43,11 @@ struct EngineRun {
 // Runs commandLine (the whole raw line, engine included) and waits for it.
 // whileRunning, when given, is called with the process right after start.
 // currentFolder, when given, is the folder the engine starts in.
+// reportPath, when given, is BRELLOW_REPORT (by default a fresh file).
 EngineRun RunEngine(const std::wstring& commandLine,
                     const std::function<void(const PROCESS_INFORMATION& process)>& whileRunning = nullptr,
-                    const std::wstring& currentFolder = std::wstring());
+                    const std::wstring& currentFolder = std::wstring(),
+                    const std::wstring& reportPath = std::wstring());
 
 // The engine's temporary files: ".brellow-" + 16 hex digits + ".part".
 bool IsStagedName(const std::wstring& name);

@@ -192,6 +192,35 @@ TEST_F(Engine, AMissingTargetOrArgumentIsAnErrorAndNothingIsCreated) {
     EXPECT_THAT(ListTree(target.path()), ElementsAre(L"plain"));
 }
 
+// An unattended run tells what it did in its report file alone: where that
+// cannot be created, nothing is done, and the exit code says so.
+TEST_F(Engine, AReportFileThatCannotBeCreatedStopsTheRunBeforeAnything) {
+    WriteBytes(source / L"a.txt", "a");
+    ASSERT_TRUE(brell::PutClipboardFiles({source / L"a.txt"}));
+    ScratchFolder reports;
+    CreateDirectoryW((reports / L"a folder").c_str(), nullptr);
+    HANDLE held = CreateFileW((reports / L"held.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const struct {
+        const char* what;
+        std::wstring path;
+    } cases[] = {
+        {"in a folder that does not exist", reports / L"missing\\report.txt"},
+        {"where a folder has the name", reports / L"a folder"},
+        {"held open by another program", reports / L"held.txt"},
+        {"a name longer than any file system takes", reports / std::wstring(300, L'r')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const EngineRun run = RunEngine(EngineLine(target.path()), nullptr, std::wstring(), c.path);
+        EXPECT_EQ(run.exitCode, 2u) << run.report;
+        EXPECT_THAT(ListTree(target.path()), ElementsAre());
+    }
+    CloseHandle(held);
+    EXPECT_THAT(ListTree(reports.path()), ElementsAre(L"a folder\\", L"held.txt"));
+}
+
 TEST_F(Engine, ASourceThatVanishedIsReportedAndTheRestCopied) {
     WriteBytes(source / L"here.txt", "here");
     ASSERT_TRUE(brell::PutClipboardFiles({source / L"gone.txt", source / L"here.txt"}));
