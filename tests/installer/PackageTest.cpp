@@ -85,13 +85,9 @@ public:
         CreateDirectoryW((system + L"\\WindowsPowerShell\\v1.0").c_str(), nullptr);
         ok_ = CopyFileW(stand_in.c_str(), (system + L"\\certutil.exe").c_str(), FALSE) &&
               CopyFileW(stand_in.c_str(), (system + L"\\WindowsPowerShell\\v1.0\\powershell.exe").c_str(), FALSE);
-        HKEY overrides = nullptr;
-        ok_ = ok_ && RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0, KEY_SET_VALUE,
-                                     nullptr, &overrides, nullptr) == ERROR_SUCCESS;
         for (const wchar_t* tool : {L"certutil.exe", L"powershell.exe"})
-            ok_ = ok_ && RegSetValueExW(overrides, tool, 0, REG_SZ, reinterpret_cast<const BYTE*>(L"native"),
-                                        sizeof(L"native")) == ERROR_SUCCESS;
-        if (overrides) RegCloseKey(overrides);
+            ok_ = ok_ && RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", tool, REG_SZ, L"native",
+                                         sizeof(L"native")) == ERROR_SUCCESS;
         SetEnvironmentVariableW(L"BRELL_STAND_IN_LOG", log_.c_str());
         FailWhen(L"");
     }
