@@ -24,6 +24,8 @@ import identity  # noqa: E402
 
 def unpack(setup):
     """(script header, everything that follows it) of the installer."""
+    if not os.path.isfile(setup):
+        sys.exit(f'{setup} is missing (the x86 build comes first, then the installer)')
     data = open(setup, 'rb').read()
     at = data.find(b'\xef\xbe\xad\xdeNullsoftInst') - 4
     if at < 0:
