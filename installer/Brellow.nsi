@@ -6,6 +6,11 @@
 ; Both get the x86 settings program. Being 32-bit, it keeps its values in the
 ; 32-bit registry view, where the engine of either bitness reads them and the
 ; menu reads Path.
+;   64-bit Windows 11 (x64, build 22000 or later) also gets the package that
+;     puts "Paste with Brellow" at the top of the folder menu: its files in
+;     package\, its certificate trusted, the package registered for this user
+;     and, through Active Setup, for every other user at their next logon.
+;     None of that can fail the installation; the classic entry stays.
 ;
 ; Setup never leaves a half state: each file is written under a name of its
 ; own and then put in place (an in-use file is moved aside, or replaced at the
@@ -14,7 +19,10 @@
 ; the uninstaller removes the registration itself when the server cannot.
 ;
 ; makensis -DX64_DIR=<x64 binaries> -DX86_DIR=<x86 binaries> -DOUTFILE=<exe>
-;          -DVERSION=<Version of package/identity.ini> Brellow.nsi
+;          -DVERSION=<Version of package/identity.ini>
+;          -DPACKAGE_DIR=<the package build's folder, with PackageIdentity.nsh>
+;          -DCERTIFICATE_NSH=<PackageCertificate.nsh: the certificate's thumbprint>
+;          Brellow.nsi
 
 Unicode true
 RequestExecutionLevel admin
@@ -25,9 +33,13 @@ ManifestSupportedOS all
 !include LogicLib.nsh
 !include x64.nsh
 
-!ifndef X64_DIR | X86_DIR | OUTFILE | VERSION
-  !error "X64_DIR, X86_DIR, OUTFILE and VERSION must be defined"
+!ifndef X64_DIR | X86_DIR | OUTFILE | VERSION | PACKAGE_DIR | CERTIFICATE_NSH
+  !error "X64_DIR, X86_DIR, OUTFILE, VERSION, PACKAGE_DIR and CERTIFICATE_NSH must be defined"
 !endif
+; BRELL_PACKAGE_NAME, _FILE, _CERT, _LOGO (package/make_msix.py) and
+; BRELL_PACKAGE_THUMBPRINT (MakeInstaller.cmake, from the certificate shipped).
+!include "${PACKAGE_DIR}/PackageIdentity.nsh"
+!include "${CERTIFICATE_NSH}"
 
 !define PRODUCT_KEY "Software\Halvorin\Brellow"
 !define INIT_KEY "${PRODUCT_KEY}\init"
@@ -41,15 +53,39 @@ ManifestSupportedOS all
 ; Windows Installer reports it (ERROR_SUCCESS_REBOOT_REQUIRED).
 !define EXIT_RESTART_NEEDED 3010
 
-; The regsvr32 of each bitness. The 64-bit one is reached from this 32-bit
-; program through Sysnative, which the file-system redirection leaves alone.
+; The system folder of the machine's own bitness and the regsvr32 of each
+; bitness. The 64-bit system folder is reached from this 32-bit program
+; through Sysnative, which the file-system redirection leaves alone.
 !if ${NSIS_PTR_SIZE} > 4
-  !define REGSVR_NATIVE "$SYSDIR\regsvr32.exe"
+  !define NATIVE_SYSDIR "$SYSDIR"
   !define REGSVR_X86 "$WINDIR\SysWOW64\regsvr32.exe"
 !else
-  !define REGSVR_NATIVE "$WINDIR\Sysnative\regsvr32.exe"
+  !define NATIVE_SYSDIR "$WINDIR\Sysnative"
   !define REGSVR_X86 "$SYSDIR\regsvr32.exe"
 !endif
+!define REGSVR_NATIVE "${NATIVE_SYSDIR}\regsvr32.exe"
+
+; Windows 11's package (see the top). Its files go into a folder of their
+; own, the package's external location: registration may change that
+; folder's permissions, which the install folder keeps as Setup set them.
+!define PACKAGE_SUBDIR "package"
+; Under PRODUCT_KEY (32-bit view): the thumbprint of the certificate Setup
+; trusted for the package. Written before the certificate is added, removed
+; once it is taken away: while it is there, the package may be registered.
+!define PACKAGE_CERT_VALUE "PackageCertificate"
+; Registers the package for each user at their next logon, once for each
+; Version, which follows the product's version.
+!define ACTIVE_SETUP_KEY "Software\Microsoft\Active Setup\Installed Components\${BRELL_PACKAGE_NAME}"
+!searchreplace ACTIVE_SETUP_VERSION "${VERSION}" "." ","
+; The 64-bit tools, as Windows documents them for this: certutil adds to and
+; deletes from the machine's certificate stores, Windows PowerShell's Appx
+; module registers and removes packages.
+!define CERTUTIL "${NATIVE_SYSDIR}\certutil.exe"
+!define POWERSHELL "${NATIVE_SYSDIR}\WindowsPowerShell\v1.0\powershell.exe"
+!define POWERSHELL_OPTIONS "-NoProfile -NonInteractive"
+; Removes every version of the package for every user. Any error stops the
+; command (exit code 1), and so does a registration still found afterwards.
+!define PACKAGE_REMOVAL "$$ErrorActionPreference = 'Stop'; Get-AppxPackage -AllUsers -Name '${BRELL_PACKAGE_NAME}' | Remove-AppxPackage -AllUsers; if (Get-AppxPackage -AllUsers -Name '${BRELL_PACKAGE_NAME}') { exit 1 }"
 
 ; The folder's DACL, owner Administrators: Administrators and SYSTEM full
 ; control, Users read and execute (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE),
@@ -76,6 +112,10 @@ Var Fresh         ; 1 when no installation was registered before this run
 Var Started       ; 1 once this run has changed anything
 Var Dll           ; argument of the registration functions
 Var Regsvr
+Var Tool          ; command line of a Windows tool to run
+Var Windows11     ; 1 on 64-bit Windows 11, which gets the package
+Var PackageNote   ; what the finish page says about the package, or ""
+Var StopReason    ; why the uninstaller stopped
 
 !define MUI_ABORTWARNING
 !define MUI_ICON "${NSISDIR}\Contrib\Graphics\Icons\modern-install.ico"
@@ -87,6 +127,8 @@ Var Regsvr
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Brellcfg.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "Open Brellow settings"
+!define MUI_FINISHPAGE_TEXT "$(^NameDA) has been installed on your computer. Click Finish to close Setup.$\r$\n$\r$\n$PackageNote"
+!define MUI_FINISHPAGE_TEXT_REBOOT "Your computer must be restarted to complete the installation of $(^NameDA). Do you want to restart now?$\r$\n$\r$\n$PackageNote"
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -170,7 +212,72 @@ Var Regsvr
   ${EndIf}
 !macroend
 
+; The product key lives in the 32-bit view, where the menu reads Path.
+!macro ProductView
+  ${If} $Is64 == 1
+    SetRegView 32
+  ${EndIf}
+!macroend
+!macro MainView
+  ${If} $Is64 == 1
+    SetRegView 64
+  ${EndIf}
+!macroend
+
 !macro ProductFunctions UN
+; Runs $Tool without a window, its output into the details; $0 becomes 0
+; when it succeeded, else its exit code ("error" when it did not start).
+Function ${UN}RunTool
+  DetailPrint "$Tool"
+  nsExec::ExecToLog $Tool
+  Pop $0
+  ${If} $0 != 0
+    DetailPrint "The command did not succeed ($0)"
+  ${EndIf}
+FunctionEnd
+
+; $1 = the thumbprint recorded for the package's certificate, or "".
+Function ${UN}ReadPackageRecord
+  !insertmacro ProductView
+  ReadRegStr $1 HKLM "${PRODUCT_KEY}" "${PACKAGE_CERT_VALUE}"
+  !insertmacro MainView
+FunctionEnd
+
+; Takes away what lets Windows register the package: the Active Setup entry
+; and the recorded certificate, then the record. A certificate that cannot
+; be deleted is only logged: the package it vouched for is gone.
+Function ${UN}DropPackageTrust
+  DeleteRegKey HKLM "${ACTIVE_SETUP_KEY}"
+  Call ${UN}ReadPackageRecord
+  ${If} $1 != ""
+    StrCpy $Tool '"${CERTUTIL}" -delstore TrustedPeople $1'
+    Call ${UN}RunTool
+  ${EndIf}
+  !insertmacro ProductView
+  DeleteRegValue HKLM "${PRODUCT_KEY}" "${PACKAGE_CERT_VALUE}"
+  !insertmacro MainView
+FunctionEnd
+
+; Removes Windows 11's package for every user, then its trust; nothing
+; when no certificate is recorded. Sets the error flag, and leaves
+; everything as it was, when the package could not be removed.
+Function ${UN}RemovePackage
+  Call ${UN}ReadPackageRecord
+  ${If} $1 == ""
+    ClearErrors
+    Return
+  ${EndIf}
+  DetailPrint "Removing the Windows 11 package for every user"
+  StrCpy $Tool `"${POWERSHELL}" ${POWERSHELL_OPTIONS} -Command "${PACKAGE_REMOVAL}"`
+  Call ${UN}RunTool
+  ${If} $0 != 0
+    SetErrors
+    Return
+  ${EndIf}
+  Call ${UN}DropPackageTrust
+  ClearErrors
+FunctionEnd
+
 ; Unregisters $Dll with $Regsvr; $0 becomes 1 when that did not succeed
 ; (the file is gone, or the server reported a failure).
 Function ${UN}Unregister
@@ -219,13 +326,23 @@ Function ${UN}RemoveRegistration
   ${EndIf}
 FunctionEnd
 
-; Everything an installation consists of. Stops, with the error flag set and
-; the files and the uninstall entry kept, when the registration cannot be
-; removed: the entry is then still there to try again.
+; Everything an installation consists of. Stops, with the error flag set,
+; $StopReason said and the files and the uninstall entry kept, when Windows
+; 11's package or the menu's registration cannot be removed: the entry is
+; then still there to try again. The package goes first, so that a failure
+; leaves the installation whole.
 Function ${UN}RemoveProduct
+  Call ${UN}RemovePackage
+  ${If} ${Errors}
+    StrCpy $StopReason "The Windows 11 package of Paste with Brellow could not be removed."
+    DetailPrint "$StopReason The installation is kept"
+    SetErrors
+    Return
+  ${EndIf}
   Call ${UN}RemoveRegistration
   ${If} ${Errors}
-    DetailPrint "The paste menu is still registered; the installation is kept"
+    StrCpy $StopReason "The paste menu could not be unregistered."
+    DetailPrint "$StopReason The installation is kept"
     SetErrors
     Return
   ${EndIf}
@@ -242,27 +359,31 @@ Function ${UN}RemoveProduct
   Delete /REBOOTOK "$INSTDIR\*.old*"
   Delete /REBOOTOK "$INSTDIR\x86\*.new"
   Delete /REBOOTOK "$INSTDIR\x86\*.old*"
+  Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\Brellcmd.dll"
+  Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\brellow.exe"
+  Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\${BRELL_PACKAGE_FILE}"
+  Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\${BRELL_PACKAGE_LOGO}"
+  Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\*.new"
+  Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\*.old*"
   Delete "$INSTDIR\uninstall.exe"
   ; The folders go at the restart too when their files do; otherwise now, or
   ; not at all (an uninstaller run in place with _?= stays in its folder).
   ${If} ${RebootFlag}
     RMDir /REBOOTOK "$INSTDIR\x86"
+    RMDir /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}"
     RMDir /REBOOTOK "$INSTDIR"
   ${Else}
     RMDir "$INSTDIR\x86"
+    RMDir "$INSTDIR\${PACKAGE_SUBDIR}"
     RMDir "$INSTDIR"
   ${EndIf}
 
   ; Path goes; the user's settings under init stay for a later install.
-  ${If} $Is64 == 1
-    SetRegView 32
-  ${EndIf}
+  !insertmacro ProductView
   DeleteRegValue HKLM "${PRODUCT_KEY}" "Path"
   DeleteRegKey /ifempty HKLM "${PRODUCT_KEY}"
   DeleteRegKey /ifempty HKLM "Software\Halvorin"
-  ${If} $Is64 == 1
-    SetRegView 64
-  ${EndIf}
+  !insertmacro MainView
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ClearErrors
 FunctionEnd
@@ -461,6 +582,113 @@ FunctionEnd
   SetRegView 64
 !macroend
 
+; Sets $Windows11 to 1 on 64-bit Windows 11: an x64 machine (not ARM64,
+; which runs this 32-bit program too) whose build is 22000 or later. The
+; build is read where Windows keeps it, which no compatibility setting of
+; this program alters. Windows 10 would show a packaged verb beside the
+; classic one in its single menu, so it gets nothing of the package.
+Function FindWindows11
+  StrCpy $Windows11 0
+  ${If} $Is64 == 1
+  ${AndIfNot} ${IsNativeARM64}
+    ReadRegStr $1 HKLM "Software\Microsoft\Windows NT\CurrentVersion" "CurrentBuildNumber"
+    ${If} $1 >= 22000
+      StrCpy $Windows11 1
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; $R1 = $R0 inside a PowerShell string in single quotes (each ' doubled).
+Function QuoteForPowerShell
+  StrCpy $R1 ""
+  StrCpy $R2 0
+  ${Do}
+    StrCpy $R3 $R0 1 $R2
+    ${If} $R3 == ""
+      ${Break}
+    ${ElseIf} $R3 == "'"
+      StrCpy $R1 "$R1''"
+    ${Else}
+      StrCpy $R1 "$R1$R3"
+    ${EndIf}
+    IntOp $R2 $R2 + 1
+  ${Loop}
+FunctionEnd
+
+; $2 = the PowerShell command that registers the package, with the package
+; folder as its external location, for the user who runs it.
+Function RegistrationCommand
+  StrCpy $R0 "$INSTDIR\${PACKAGE_SUBDIR}"
+  Call QuoteForPowerShell
+  StrCpy $2 "$$ErrorActionPreference = 'Stop'; Add-AppxPackage -Path '$R1\${BRELL_PACKAGE_FILE}' -ExternalLocation '$R1'"
+FunctionEnd
+
+; Trusts the package's certificate, registers the package for this user and
+; leaves an Active Setup entry that registers it for every other user at
+; their next logon. What an earlier version set up is removed first. None of
+; it can fail the installation: a step that fails takes back what went
+; before it, and the finish page says the entry stays under "Show more
+; options".
+Function SetUpPackage
+  Call RemovePackage
+  ${If} ${Errors}
+    DetailPrint "The earlier version's package stays registered"
+    Goto failed
+  ${EndIf}
+
+  ; Recorded before the certificate is trusted: whatever happens next, the
+  ; uninstaller knows what to take away.
+  !insertmacro ProductView
+  ClearErrors
+  WriteRegStr HKLM "${PRODUCT_KEY}" "${PACKAGE_CERT_VALUE}" "${BRELL_PACKAGE_THUMBPRINT}"
+  !insertmacro MainView
+  ${If} ${Errors}
+    Goto failed
+  ${EndIf}
+  InitPluginsDir
+  ClearErrors
+  File "/oname=$PLUGINSDIR\${BRELL_PACKAGE_CERT}" "${PACKAGE_DIR}/${BRELL_PACKAGE_CERT}"
+  ${If} ${Errors}
+    Goto untrust
+  ${EndIf}
+  ; LocalMachine, the store certutil -addstore writes by default: Trusted
+  ; People vouches for packages, not for any other code as Root would.
+  StrCpy $Tool '"${CERTUTIL}" -addstore TrustedPeople "$PLUGINSDIR\${BRELL_PACKAGE_CERT}"'
+  Call RunTool
+  ${If} $0 != 0
+    Goto untrust
+  ${EndIf}
+
+  Call RegistrationCommand
+  ClearErrors
+  WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "Paste with Brellow in Windows 11's folder menu"
+  WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" `"$WINDIR\System32\WindowsPowerShell\v1.0\powershell.exe" ${POWERSHELL_OPTIONS} -WindowStyle Hidden -Command "$2"`
+  WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "${ACTIVE_SETUP_VERSION}"
+  WriteRegDWORD HKLM "${ACTIVE_SETUP_KEY}" "IsInstalled" 1
+  ${If} ${Errors}
+    Goto untrust
+  ${EndIf}
+
+  StrCpy $Tool `"${POWERSHELL}" ${POWERSHELL_OPTIONS} -Command "$2"`
+  Call RunTool
+  ${If} $0 == 0
+    StrCpy $PackageNote "Paste with Brellow appears at the top of a folder's menu once Explorer restarts, or at your next sign-in."
+    DetailPrint "$PackageNote"
+    Return
+  ${EndIf}
+  ; A registration that failed may have got part of the way.
+  Call RemovePackage
+  ${If} ${Errors}
+    DetailPrint "The package stays recorded for the uninstaller to remove"
+  ${EndIf}
+  Goto failed
+untrust:
+  Call DropPackageTrust
+failed:
+  StrCpy $PackageNote "Setup could not add Paste with Brellow to the top of Windows 11's folder menu; the entry stays under $\"Show more options$\"."
+  DetailPrint "$PackageNote"
+FunctionEnd
+
 Section "Brellow"
   Call CheckFolder
   ${If} $0 != ""
@@ -525,6 +753,21 @@ Section "Brellow"
       !insertmacro Fail "Setup could not create the folder $INSTDIR\x86."
     ${EndIf}
     !insertmacro InstallFile "${X86_DIR}/Brellmenu.dll" "$INSTDIR\x86\Brellmenu.dll"
+    Call FindWindows11
+    ${If} $Windows11 == 1
+      ClearErrors
+      CreateDirectory "$INSTDIR\${PACKAGE_SUBDIR}"
+      ${If} ${Errors}
+        !insertmacro Fail "Setup could not create the folder $INSTDIR\${PACKAGE_SUBDIR}."
+      ${EndIf}
+      ; A surrogate process of the package may hold the command's DLL.
+      !insertmacro InstallFile "${X64_DIR}/Brellcmd.dll" "$INSTDIR\${PACKAGE_SUBDIR}\Brellcmd.dll"
+      ; The manifest's application, which Windows looks for in the external
+      ; location. The menus start the engine of the install folder (Path).
+      !insertmacro InstallFile "${X64_DIR}/brellow.exe" "$INSTDIR\${PACKAGE_SUBDIR}\brellow.exe"
+      !insertmacro InstallFile "${PACKAGE_DIR}/${BRELL_PACKAGE_FILE}" "$INSTDIR\${PACKAGE_SUBDIR}\${BRELL_PACKAGE_FILE}"
+      !insertmacro InstallFile "${PACKAGE_DIR}/${BRELL_PACKAGE_LOGO}" "$INSTDIR\${PACKAGE_SUBDIR}\${BRELL_PACKAGE_LOGO}"
+    ${EndIf}
   ${Else}
     !insertmacro InstallFile "${X86_DIR}/brellow.exe" "$INSTDIR\brellow.exe"
     !insertmacro InstallFile "${X86_DIR}/Brellcfg.exe" "$INSTDIR\Brellcfg.exe"
@@ -532,14 +775,10 @@ Section "Brellow"
   ${EndIf}
 
   ; The menu reads the engine's folder through the 32-bit registry view.
-  ${If} $Is64 == 1
-    SetRegView 32
-  ${EndIf}
+  !insertmacro ProductView
   ClearErrors
   WriteRegStr HKLM "${PRODUCT_KEY}" "Path" "$INSTDIR"
-  ${If} $Is64 == 1
-    SetRegView 64
-  ${EndIf}
+  !insertmacro MainView
   ${If} ${Errors}
     !insertmacro Fail "Setup could not write the value Path under HKLM\${PRODUCT_KEY}."
   ${EndIf}
@@ -564,6 +803,10 @@ Section "Brellow"
     Call Register
   ${EndIf}
 
+  ${If} $Windows11 == 1
+    Call SetUpPackage
+  ${EndIf}
+
   ${If} ${RebootFlag}
     DetailPrint "Files that were in use are replaced when Windows restarts"
     SetErrorLevel ${EXIT_RESTART_NEEDED}
@@ -580,7 +823,7 @@ FunctionEnd
 Section "Uninstall"
   Call un.RemoveProduct
   ${If} ${Errors}
-    MessageBox MB_ICONSTOP|MB_OK "The paste menu could not be unregistered. Brellow stays installed; try again as an administrator." /SD IDOK
+    MessageBox MB_ICONSTOP|MB_OK "$StopReason Brellow stays installed; try again as an administrator." /SD IDOK
     SetErrorLevel 2
     Abort
   ${EndIf}

@@ -5,6 +5,10 @@
 # wait for the engine and show that the files arrived; then the same through
 # Windows 11's top-level menu and the packaged command; a screenshot of the
 # installed settings program; finally a silent uninstall.
+# The prefix reports Windows 11 (build 22631), so that the installer takes
+# its Windows 11 steps: stand-ins for certutil.exe and powershell.exe (Wine
+# has no certificate store tool and no packages) record what they are asked,
+# and the demo prints it. On 32-bit Windows the installer takes none.
 # Usage: scripts/demo.sh [--win32] [--setup BrellowSetup.exe] [--menuhost menuhost.exe] [--out DIR]
 #   default: 64-bit Windows (a WoW64 prefix) with build/x64/bin/menuhost.exe;
 #   --win32: 32-bit Windows (a WINEARCH=win32 prefix) with build/x86/bin/menuhost.exe.
@@ -12,7 +16,8 @@
 # The installer is a 32-bit program. Where this machine cannot run 32-bit
 # programs, the demo says so in one line and then, on 64-bit Windows, puts
 # the x64 pieces in place by hand (the files, Path, regsvr32) so that the
-# menu, the engine and the settings program still show; --win32 exits 77.
+# menu, the engine and the settings program still show, and prints the
+# Windows 11 steps the installer would take; --win32 exits 77.
 # Exit code 0 when every sample file arrived intact (and, after a real
 # install, the uninstall left nothing behind).
 set -euo pipefail
@@ -33,7 +38,7 @@ done
 if [ -z "$menuhost" ]; then
   if [ -n "$win32" ]; then menuhost=$root/build/x86/bin/menuhost.exe; else menuhost=$root/build/x64/bin/menuhost.exe; fi
 fi
-for f in "$setup" "$menuhost"; do
+for f in "$setup" "$menuhost" "$(dirname "$menuhost")/brell_stand_in.exe"; do
   [ -f "$f" ] || { echo "demo: $f is missing; build first" >&2; exit 2; }
 done
 mkdir -p "$out"
@@ -72,21 +77,61 @@ wineserver -w >/dev/null 2>&1 || true  # the prefix's setup may go on after wine
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 drive_c=$WINEPREFIX/drive_c
 installed="$drive_c/Program Files/Brellow"
+bin=$(dirname "$menuhost")
+package_name=$(sed -n 's/^Name=//p' "$root/package/identity.ini" | tr -d '\r')
+active_setup="HKLM\\Software\\Microsoft\\Active Setup\\Installed Components\\$package_name"
+mkdir -p "$drive_c/demo"
+tool_log=$drive_c/demo/tools.log
+
+# The stand-ins' log, one call a line: "<exit code><tab><command line>".
+tool_log_lines() { if [ -f "$tool_log" ]; then iconv -f UTF-16LE -t UTF-8 "$tool_log"; fi; }
+# Prints the Windows 11 steps the installer took from line $1 of the log on.
+show_tool_calls() {
+  local lines
+  lines=$(tool_log_lines | tail -n +"$1" | sed 's/^\([0-9]*\)\t/  exit \1: /')
+  if [ -n "$lines" ]; then echo "$lines"; else echo "  none"; fi
+}
 
 if [ -z "$by_hand" ]; then
+  step "Windows 11 reported (build 22631); stand-ins for certutil.exe and powershell.exe record what they are asked"
+  for value in CurrentBuildNumber CurrentBuild; do
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' /v "$value" /d 22631 /f >/dev/null 2>&1
+  done
+  wine reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' /v CurrentBuildNumber | grep CurrentBuildNumber
+  mkdir -p "$drive_c/windows/system32/WindowsPowerShell/v1.0"
+  cp "$bin/brell_stand_in.exe" "$drive_c/windows/system32/certutil.exe"
+  cp "$bin/brell_stand_in.exe" "$drive_c/windows/system32/WindowsPowerShell/v1.0/powershell.exe"
+  for tool in certutil.exe powershell.exe; do  # Wine would load its own programs of these names
+    wine reg add 'HKCU\Software\Wine\DllOverrides' /v "$tool" /d native /f >/dev/null 2>&1
+  done
+  export BRELL_STAND_IN_LOG='C:\demo\tools.log'
+
   step "Silent install: BrellowSetup.exe /S"
   cp "$setup" "$work/BrellowSetup.exe"
   "$BRELL_WINE32" "$work/BrellowSetup.exe" /S || setup_status=$?
   echo "BrellowSetup.exe exit code $setup_status"
+  step "The Windows 11 steps the installer took"
+  show_tool_calls 1
+  if wine reg query "$active_setup" >/dev/null 2>&1; then
+    echo "Active Setup entry $package_name, for every other user at their next logon:"
+    wine reg query "$active_setup" | grep -E 'Version|StubPath' | sed 's/^ */  /'
+  fi
 else
-  step "By hand: the x64 engine, settings program and menu, Path, regsvr32"
-  bin=$(dirname "$menuhost")
-  mkdir -p "$installed"
+  step "By hand: the x64 engine, settings program and menu, Path, regsvr32, and package\\"
+  mkdir -p "$installed/package"
   cp "$bin/brellow.exe" "$bin/Brellcfg.exe" "$bin/Brellmenu.dll" "$installed/"
+  cp "$bin/Brellcmd.dll" "$bin/brellow.exe" "$bin/../package/Brellow.msix" "$bin/../package/BrellowLogo.png" \
+     "$installed/package/"
   wine reg add 'HKLM\Software\Halvorin\Brellow' /v Path /d 'C:\Program Files\Brellow' /f /reg:32 >/dev/null
   regsvr_status=0
   wine regsvr32 /s 'C:\Program Files\Brellow\Brellmenu.dll' || regsvr_status=$?
   echo "regsvr32 Brellmenu.dll exit code $regsvr_status"
+  step "The Windows 11 steps the installer takes (64-bit Windows, build 22000 or later); not run here"
+  thumbprint=$(sha1sum "$bin/../package/brellow-package.cer" | cut -c1-40 | tr a-f A-F)
+  echo "  certutil -addstore TrustedPeople brellow-package.cer   (LocalMachine; thumbprint $thumbprint, recorded)"
+  echo "  powershell -Command \"Add-AppxPackage -Path 'C:\Program Files\Brellow\package\Brellow.msix' -ExternalLocation 'C:\Program Files\Brellow\package'\""
+  echo "  Active Setup entry $package_name: the same registration for every other user at their next logon"
+  echo "  uninstall: Remove-AppxPackage -AllUsers first, then the entry and certutil -delstore TrustedPeople $thumbprint"
 fi
 (cd "$installed" && find . -type f | sort | sed 's|^\./|  C:\\Program Files\\Brellow\\|; s|/|\\|g')
 if [ -n "$win32" ]; then
@@ -143,12 +188,19 @@ show_arrivals "$target_dir" && arrived=4
 
 step "Windows 11's top-level menu of C:\\demo\\target-modern (menuhost --modern); invoke \"Paste with Brellow\""
 # Wine has no packages: the command's class is registered the way the
-# package declares it (Brellcmd.dll, apartment-threaded). The package itself
-# only Windows 11 can register.
+# package declares it (Brellcmd.dll, apartment-threaded), with the DLL the
+# install put into package\ (on 32-bit Windows, which gets no package, this
+# build's own). The package itself only Windows 11 can register.
 clsid="{$(sed -n 's/^CommandClassId=//p' "$root/package/identity.ini" | tr -d '\r')}"
-mkdir -p "$drive_c/demo/package" "$drive_c/demo/target-modern"
-cp "$(dirname "$menuhost")/Brellcmd.dll" "$drive_c/demo/package/"
-wine reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /ve /d 'C:\demo\package\Brellcmd.dll' /f >/dev/null
+mkdir -p "$drive_c/demo/target-modern"
+if [ -f "$installed/package/Brellcmd.dll" ]; then
+  command_dll='C:\Program Files\Brellow\package\Brellcmd.dll'
+else
+  mkdir -p "$drive_c/demo/package"
+  cp "$bin/Brellcmd.dll" "$drive_c/demo/package/"
+  command_dll='C:\demo\package\Brellcmd.dll'
+fi
+wine reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /ve /d "$command_dll" /f >/dev/null
 wine reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f >/dev/null
 export BRELLOW_REPORT='C:\demo\brellow-report-modern.txt'
 modern_status=0
@@ -193,6 +245,7 @@ if [ -z "$by_hand" ]; then
   # The settings program is closed first, as Windows asks a user to.
   wine taskkill /im Brellcfg.exe >/dev/null 2>&1 || true
   uninstall_status=0
+  calls_before=$(tool_log_lines | wc -l)
   "$BRELL_WINE32" "$installed/uninstall.exe" /S || uninstall_status=$?
   echo "uninstall.exe exit code $uninstall_status"
   # It runs on from a copy of itself in the temporary folder.
@@ -212,6 +265,12 @@ if [ -z "$by_hand" ]; then
     uninstalled=0
   else
     echo "  the menu's class is no longer registered"
+  fi
+  echo "  the Windows 11 steps it took:"
+  show_tool_calls $((calls_before + 1)) | sed 's/^/  /'
+  if wine reg query "$active_setup" >/dev/null 2>&1; then
+    echo "  the Active Setup entry is still there"
+    uninstalled=0
   fi
 fi
 
