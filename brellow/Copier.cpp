@@ -13,7 +13,7 @@ namespace {
 // Files up to this size go to the workers: one request each with the
 // default settings, so their time goes to opening, naming and closing, which
 // overlap well. Larger files are mostly data and go one at a time.
-constexpr std::uint64_t kSmallFile = 1024 * 1024;
+constexpr std::uint64_t kSmallFile = std::uint64_t{1024} * 1024;
 // Several overlap one file's waits (a disk's queue, a network share) with
 // the others' work. Under Wine, whose server handles every open, rename and
 // close one at a time, the gain is small: on the copy benchmark's tree, beside
@@ -23,7 +23,7 @@ constexpr size_t kWorkers = 4;
 // Files queued or in flight at most, so that a cancel is quick and the
 // report keeps up.
 constexpr size_t kUnfinishedLimit = 64;
-constexpr SIZE_T kWorkerStack = 256 * 1024;
+constexpr SIZE_T kWorkerStack = SIZE_T{256} * 1024;
 
 }  // namespace
 

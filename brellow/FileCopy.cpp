@@ -13,7 +13,7 @@
 namespace brellow {
 namespace {
 
-constexpr size_t kSmallestBuffer = 64 * 1024;
+constexpr size_t kSmallestBuffer = size_t{64} * 1024;
 
 // Attributes worth carrying over; the rest (compressed, sparse, ...) belong
 // to how the source volume stores the file.
@@ -28,7 +28,7 @@ CopyBuffer::~CopyBuffer() {
 
 bool CopyBuffer::Prepare(std::uint64_t bytes) {
     // A 32-bit process cannot hold the largest buffers the settings allow.
-    const std::uint64_t limit = sizeof(void*) == 4 ? 256u * 1024 * 1024 : std::uint64_t(1) << 31;
+    const std::uint64_t limit = sizeof(void*) == 4 ? std::uint64_t{256} * 1024 * 1024 : std::uint64_t(1) << 31;
     size_t wanted = static_cast<size_t>(std::min(std::max<std::uint64_t>(bytes, kSmallestBuffer), limit));
     request_ = wanted;
     if (data_ && size_ >= wanted) return true;

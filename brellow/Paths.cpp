@@ -27,7 +27,7 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
 }
 
 std::wstring LastComponent(const std::wstring& path) {
-    const std::wstring trimmed = TrimTrailingSeparators(path);
+    std::wstring trimmed = TrimTrailingSeparators(path);
     const size_t cut = trimmed.find_last_of(L"\\/:");
     if (cut == std::wstring::npos) return trimmed;
     return trimmed.substr(cut + 1);

@@ -115,7 +115,8 @@ void ProgressWindow::Refresh() {
                                L" files)";
     SetDlgItemTextW(window_, IDC_PROGRESS_BYTES, bytes.c_str());
     if (!progress_.CancelRequested() && elapsed > 0) {
-        const double rate = static_cast<double>(now.bytesDone) / (1024.0 * 1024.0) / (elapsed / 1000.0);
+        const double seconds = static_cast<double>(elapsed) / 1000.0;
+        const double rate = static_cast<double>(now.bytesDone) / (1024.0 * 1024.0) / seconds;
         wchar_t text[64];
         swprintf(text, ARRAYSIZE(text), L"%.1f MB/s", rate);
         SetDlgItemTextW(window_, IDC_PROGRESS_RATE, text);

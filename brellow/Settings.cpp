@@ -7,8 +7,8 @@
 namespace brellow {
 namespace {
 
-constexpr std::uint64_t kMiB = 1024 * 1024;
-constexpr std::uint64_t kGranule = 64 * 1024;
+constexpr std::uint64_t kMiB = std::uint64_t{1024} * 1024;
+constexpr std::uint64_t kGranule = std::uint64_t{64} * 1024;
 
 bool ReadDword(HKEY key, const wchar_t* name, int& out) {
     DWORD type = 0;

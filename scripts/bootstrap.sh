@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 mingw-w64-tools
   googletest
+  clang clang-tidy
   wine wine64 wine32:i386 fonts-wine
   xvfb imagemagick xdotool
   nsis

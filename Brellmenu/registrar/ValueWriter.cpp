@@ -67,11 +67,9 @@ HRESULT WriteBinary(HKEY key, LPCWSTR name, LPCWSTR text) noexcept {
     ConversionBuffer buffer;
     BYTE* data = buffer.Reserve(bytes);
     if (!data) return E_FAIL;
-    for (size_t i = 0; i < bytes; ++i) data[i] = 0;
-    for (size_t i = 0; i < length; ++i) {
-        const BYTE digit = HexDigitValue(text[i]);
-        data[i / 2] |= (i % 2 == 0) ? static_cast<BYTE>(digit << 4) : digit;
-    }
+    // Two digits a byte, the high one first.
+    for (size_t i = 0; i < bytes; ++i)
+        data[i] = static_cast<BYTE>(HexDigitValue(text[2 * i]) << 4 | HexDigitValue(text[2 * i + 1]));
     return HResultFromWin32(SetValue(key, name, REG_BINARY, data, bytes));
 }
 

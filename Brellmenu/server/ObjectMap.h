@@ -64,11 +64,11 @@ public:
     HINSTANCE ModuleInstance() const noexcept { return m_hInst; }
 
 private:
-    UINT cbSize;
+    [[maybe_unused]] UINT cbSize;                // the record's size; never read
     HINSTANCE m_hInst;
-    HINSTANCE m_hInstResource;   // kept for the record's shape; never read
-    DWORD dwAtlBuildVer;         // kept for the record's shape; never read
-    const GUID* pguidVer;        // kept for the record's shape; never read
+    [[maybe_unused]] HINSTANCE m_hInstResource;  // kept for the record's shape; never read
+    [[maybe_unused]] DWORD dwAtlBuildVer;        // kept for the record's shape; never read
+    [[maybe_unused]] const GUID* pguidVer;       // kept for the record's shape; never read
     CRITICAL_SECTION m_csResource;
     // Further resource modules: never filled in this server.
     HINSTANCE* m_resourceModules = nullptr;

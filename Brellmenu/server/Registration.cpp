@@ -11,7 +11,7 @@
 namespace {
 
 constexpr DWORD kPathCapacity = MAX_PATH;
-constexpr size_t kDoubledPathCapacity = 2 * MAX_PATH;
+constexpr size_t kDoubledPathCapacity = size_t{2} * MAX_PATH;
 
 // Decodes the scripts in the system's code page, whatever the caller's
 // thread locale, and puts the caller's locale back afterwards.

@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
-"""Compiles every product and test source of a build tree a second time,
-with clang for the same mingw target, syntax only, -Wall -Wextra -Werror:
-a second compiler's warnings on the same code. Reads the tree's
-compile_commands.json; GoogleTest's own sources are left out.
+"""A second compiler and a static analyser on the code of a build tree, for
+the same mingw target, from the tree's compile_commands.json:
 
-Usage: clang-check.py BUILD_DIR [--jobs N]
-Exit code 0 when every source compiles without a warning."""
+  clang_check.py BUILD_DIR compile [--jobs N]
+      every product and test source compiled again with clang, syntax only,
+      -Wall -Wextra -Werror (GoogleTest's own sources are left out);
+  clang_check.py BUILD_DIR tidy [--jobs N]
+      clang-tidy with the checks of .clang-tidy on every product source
+      (Brellmenu, Brellcfg, brellow, tools).
+
+Exit code 0 when nothing was found."""
 import json
 import os
 import shlex
@@ -25,8 +29,8 @@ def mingw_flags(triple):
     """The target and the mingw C++ library's headers, which clang does not
     find by itself."""
     cxx = "/usr/lib/gcc/%s/12-win32/include/c++" % triple
-    return ["--target=" + triple, "-nostdinc++", "-isystem", cxx, "-isystem", cxx + "/" + triple,
-            "-isystem", cxx + "/backward"]
+    return ["--target=" + triple, "-nostdinc++", "-isystem" + cxx, "-isystem" + cxx + "/" + triple,
+            "-isystem" + cxx + "/backward"]
 
 
 def clang_command(entry):
@@ -51,17 +55,38 @@ def clang_command(entry):
     return out + ["-fsyntax-only", "-Wall", "-Wextra", "-Werror", entry["file"]]
 
 
+PRODUCT = ("Brellmenu", "Brellcfg", "brellow", "tools")
+
+
 def ours(path):
     path = os.path.realpath(path)
     return path.startswith(ROOT + os.sep) and os.sep + "build" + os.sep not in path[len(ROOT):]
 
 
+def product(path):
+    return os.path.relpath(os.path.realpath(path), ROOT).split(os.sep)[0] in PRODUCT
+
+
+def tidy_command(entry, build):
+    compiler = os.path.basename((entry.get("arguments") or shlex.split(entry["command"]))[0])
+    triple = next((t for p, t in TRIPLES.items() if compiler.startswith(p)), None)
+    if triple is None:
+        return None
+    extra = ["--extra-arg=" + flag for flag in mingw_flags(triple)]
+    return ["clang-tidy", "-p", build, "--quiet"] + extra + [entry["file"]]
+
+
 def main():
-    build = sys.argv[1]
+    build, mode = sys.argv[1], sys.argv[2]
     jobs = int(sys.argv[sys.argv.index("--jobs") + 1]) if "--jobs" in sys.argv else 2
     with open(os.path.join(build, "compile_commands.json")) as f:
         entries = [e for e in json.load(f) if ours(e["file"])]
-    commands = [(e, clang_command(e)) for e in entries]
+    if mode == "tidy":
+        seen = set()
+        entries = [e for e in entries if product(e["file"]) and not (e["file"] in seen or seen.add(e["file"]))]
+        commands = [(e, tidy_command(e, build)) for e in entries]
+    else:
+        commands = [(e, clang_command(e)) for e in entries]
     commands = [(e, c) for e, c in commands if c]
     if not commands:
         print("clang-check: no sources of ours in %s" % build)
@@ -70,7 +95,8 @@ def main():
     def run(item):
         entry, command = item
         result = subprocess.run(command, cwd=entry["directory"], capture_output=True, text=True)
-        return entry["file"], result.returncode, result.stderr
+        # clang-tidy prints its findings on standard output.
+        return entry["file"], result.returncode, (result.stdout + result.stderr).strip()
 
     failed = 0
     with ThreadPoolExecutor(max_workers=jobs) as pool:
@@ -78,8 +104,9 @@ def main():
             if code != 0:
                 failed += 1
                 print("FAIL %s\n%s" % (os.path.relpath(source, ROOT), errors.rstrip()))
-    print("clang-check: %d of %d sources compiled clean with clang -Wall -Wextra -Werror (%s)"
-          % (len(commands) - failed, len(commands), os.path.basename(os.path.abspath(build))))
+    what = "had no clang-tidy finding" if mode == "tidy" else "compiled clean with clang -Wall -Wextra -Werror"
+    print("clang_check: %d of %d sources %s (%s)"
+          % (len(commands) - failed, len(commands), what, os.path.basename(os.path.abspath(build))))
     return 1 if failed else 0
 
 
