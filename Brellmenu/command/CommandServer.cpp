@@ -21,14 +21,9 @@ public:
 };
 
 HRESULT WINAPI NoRegistry(BOOL) { return E_NOTIMPL; }
-const wchar_t* WINAPI NoDescription() { return nullptr; }
-const void* WINAPI NoCategories() { return nullptr; }
-void WINAPI NoObjectMain(bool) {}
 
-ObjectMapEntry g_commandEntry = {
-    &CLSID_PasteCommand, NoRegistry, CreateClassObject, CreatePasteCommand,
-    nullptr, 0, NoDescription, NoCategories, NoObjectMain,
-};
+ObjectMapEntry g_commandEntry = MakeObjectMapEntry(&CLSID_PasteCommand, NoRegistry, CreateClassObject,
+                                                   CreatePasteCommand);
 
 ObjectMapEntry* const g_objectMap[] = {&g_commandEntry};
 

@@ -18,6 +18,10 @@ bool g_resourceLockReady = false;
 
 bool g_initFailed = false;
 
+const wchar_t* WINAPI NoObjectDescription() { return nullptr; }
+const void* WINAPI NoCategoryMap() { return nullptr; }
+void WINAPI NoObjectMain(bool) {}
+
 CClassObjectMap::CClassObjectMap(ObjectMapEntry* const* first, ObjectMapEntry* const* last) noexcept
     : m_hInstTypeLib(ThisModule()), m_ppEntriesFirst(first), m_ppEntriesLast(last) {
     if (FAILED(InitCriticalSection(&m_csObjMap))) {

@@ -26,6 +26,19 @@ struct ObjectMapEntry {
     ObjectMainFunc pfnObjectMain;
 };
 
+// What no class of this project has: a description, a component category
+// map, work at load and unload.
+const wchar_t* WINAPI NoObjectDescription();
+const void* WINAPI NoCategoryMap();
+void WINAPI NoObjectMain(bool starting);
+
+// An entry for a class with those defaults and no cached factory yet.
+constexpr ObjectMapEntry MakeObjectMapEntry(const CLSID* clsid, UpdateRegistryFunc updateRegistry,
+                                            CreatorFunc getClassObject, CreatorFunc createInstance) {
+    return {clsid, updateRegistry, getClassObject, createInstance, nullptr, 0,
+            NoObjectDescription, NoCategoryMap, NoObjectMain};
+}
+
 // The object map and the lock that serialises the first creation of each
 // cached class object.
 class CClassObjectMap {

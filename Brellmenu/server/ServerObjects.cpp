@@ -11,20 +11,14 @@
 
 namespace {
 
-const wchar_t* WINAPI NoDescription() { return nullptr; }
-const void* WINAPI NoCategories() { return nullptr; }
-void WINAPI NoObjectMain(bool) {}
-
 HRESULT WINAPI UpdateMenuClassRegistry(BOOL doRegister) {
     if (!doRegister && OtherBuildRegistered())
         return UpdateRegistryFromScript(kClassKeyScriptId, FALSE, nullptr);
     return UpdateRegistryFromScript(kClassScriptId, doRegister, nullptr);
 }
 
-ObjectMapEntry g_menuEntry = {
-    &CLSID_BrellowShellMenu, UpdateMenuClassRegistry, CreateClassObject, CreateMenuObject,
-    nullptr, 0, NoDescription, NoCategories, NoObjectMain,
-};
+ObjectMapEntry g_menuEntry =
+    MakeObjectMapEntry(&CLSID_BrellowShellMenu, UpdateMenuClassRegistry, CreateClassObject, CreateMenuObject);
 
 ObjectMapEntry* const g_objectMap[] = {&g_menuEntry};
 
