@@ -1,7 +1,7 @@
 #include "FileCopy.h"
 
 #include "FileHandles.h"
-#include "Handles.h"
+#include "Owners.h"
 #include "Paths.h"
 #include "Placement.h"
 #include "StagedFile.h"
@@ -53,8 +53,8 @@ FileResult CopyOneFile(const PlanItem& item, const Settings& settings, CopyBuffe
     // program holds without letting it go is refused here, before anything
     // is copied, and stays where it is.
     const DWORD access = GENERIC_READ | (item.move ? kMoveSourceAccess : 0);
-    UniqueHandle source(CreateFileW(ForApi(item.source).c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    brell::UniqueHandle source(CreateFileW(ForApi(item.source).c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!source) {
         const DWORD error = GetLastError();
         reason = item.move && error == ERROR_SHARING_VIOLATION ? L"another program is using it"

@@ -10,7 +10,7 @@
 #include "launch/EngineLaunch.h"
 #include "server/ComObject.h"
 #include "server/Identifiers.h"
-#include "server/Owners.h"
+#include "Owners.h"
 
 class CBrellowShellMenu : public IShellExtInit,
                           public IContextMenu,

@@ -3,7 +3,7 @@
 #include "menu/BrellowShellMenu.h"
 #include "launch/EngineLaunch.h"
 #include "launch/LibrarySaveFolder.h"
-#include "server/Owners.h"
+#include "Owners.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <climits>
 
 #include "server/Errors.h"
-#include "server/Owners.h"
+#include "Owners.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "registrar/RegObject.h"
 #include "server/Errors.h"
-#include "server/Owners.h"
+#include "Owners.h"
 
 // The system registrar's interface, as documented for its COM class. Kept out
 // of the anonymous namespace: the compiler would otherwise see that nothing
