@@ -22,22 +22,17 @@ constexpr DWORD kKeptAttributes =
 
 }  // namespace
 
-CopyBuffer::~CopyBuffer() {
-    if (data_) VirtualFree(data_, 0, MEM_RELEASE);
-}
-
 bool CopyBuffer::Prepare(std::uint64_t bytes) {
     // A 32-bit process cannot hold the largest buffers the settings allow.
     const std::uint64_t limit = sizeof(void*) == 4 ? 256u * 1024 * 1024 : std::uint64_t(1) << 31;
     size_t wanted = static_cast<size_t>(std::min(std::max<std::uint64_t>(bytes, kSmallestBuffer), limit));
     request_ = wanted;
     if (data_ && size_ >= wanted) return true;
-    if (data_) VirtualFree(data_, 0, MEM_RELEASE);
-    data_ = nullptr;
+    data_.reset();
     size_ = 0;
     // Memory is short: a smaller buffer copies just as correctly.
     for (; wanted >= kSmallestBuffer; wanted /= 2) {
-        data_ = VirtualAlloc(nullptr, wanted, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        data_.reset(VirtualAlloc(nullptr, wanted, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
         if (data_) {
             size_ = wanted;
             request_ = wanted;

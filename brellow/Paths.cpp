@@ -132,13 +132,12 @@ bool IsSameOrBelow(const std::wstring& inner, const std::wstring& outer) {
 }
 
 std::wstring ErrorText(DWORD code) {
-    wchar_t* text = nullptr;
+    brell::UniqueLocalMem<wchar_t> text;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(text.put()), 0, nullptr);
     std::wstring message;
-    if (length && text) message.assign(text, length);
-    if (text) LocalFree(text);
+    if (length && text) message.assign(text.get(), length);
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
         message.pop_back();
     if (message.empty()) message = L"error " + std::to_wstring(code);
