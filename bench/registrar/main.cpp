@@ -66,10 +66,8 @@ double Seconds() {
 }
 
 bool ClassKeyPresent() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kClassKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
+    brell::UniqueHKey key;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, kClassKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
 // One registration and one unregistration, in the order the server uses.
