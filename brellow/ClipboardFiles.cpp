@@ -1,6 +1,7 @@
 #include "ClipboardFiles.h"
 
 #include "DropList.h"
+#include "Owners.h"
 
 #include <shlobj.h>
 
@@ -66,18 +67,15 @@ void ReadOpenClipboard(ClipboardFiles& files) {
 // Hands a DWORD to the clipboard (open, by us) under format.
 bool PutEffect(UINT format, DWORD effect) {
     if (!format) return false;
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof(effect));
+    brell::UniqueGlobal memory(GlobalAlloc(GMEM_MOVEABLE, sizeof(effect)));
     if (!memory) return false;
-    void* locked = GlobalLock(memory);
-    if (!locked) {
-        GlobalFree(memory);
-        return false;
-    }
+    void* locked = GlobalLock(memory.get());
+    if (!locked) return false;
     std::memcpy(locked, &effect, sizeof(effect));
-    GlobalUnlock(memory);
-    if (SetClipboardData(format, memory)) return true;  // the clipboard owns it now
-    GlobalFree(memory);
-    return false;
+    GlobalUnlock(memory.get());
+    if (!SetClipboardData(format, memory.get())) return false;
+    memory.release();  // the clipboard owns it now
+    return true;
 }
 
 }  // namespace

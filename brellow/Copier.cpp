@@ -1,6 +1,6 @@
 #include "Copier.h"
 
-#include "Handles.h"
+#include "Owners.h"
 #include "Paths.h"
 #include "StagedFile.h"
 
@@ -48,7 +48,7 @@ void Copier::WorkerLoop() {
     for (;;) {
         const PlanItem* item = nullptr;
         {
-            Hold hold(lock_);
+            brell::Hold hold(lock_);
             while (queue_.empty() && !stopping_) {
                 ++idleWorkers_;
                 SleepConditionVariableCS(&workReady_, &lock_, INFINITE);
@@ -71,7 +71,7 @@ void Copier::WorkerLoop() {
         bool wake = false;
         {
             // done_ has room reserved (see Run): no allocation under the lock.
-            Hold hold(lock_);
+            brell::Hold hold(lock_);
             done_.push_back(std::move(done));
             --unfinished_;
             // The calling thread is woken once half the room is free, or all
@@ -101,20 +101,20 @@ bool Copier::StartWorkers() {
 void Copier::StopWorkers() {
     if (workers_.empty()) return;
     {
-        Hold hold(lock_);
+        brell::Hold hold(lock_);
         stopping_ = true;
     }
     WakeAllConditionVariable(&workReady_);
-    for (const UniqueHandle& worker : workers_) WaitForSingleObject(worker.get(), INFINITE);
+    for (const brell::UniqueHandle& worker : workers_) WaitForSingleObject(worker.get(), INFINITE);
     workers_.clear();
-    Hold hold(lock_);
+    brell::Hold hold(lock_);
     stopping_ = false;
 }
 
 void Copier::Queue(const PlanItem& item, Report& report) {
     bool wake = false;
     {
-        Hold hold(lock_);
+        brell::Hold hold(lock_);
         while (unfinished_ >= kUnfinishedLimit) {
             coordinatorWaiting_ = true;
             SleepConditionVariableCS(&workDone_, &lock_, INFINITE);
@@ -130,7 +130,7 @@ void Copier::Queue(const PlanItem& item, Report& report) {
 void Copier::WaitForQueue(Report& report) {
     for (;;) {
         ReportDone(report);
-        Hold hold(lock_);
+        brell::Hold hold(lock_);
         if (unfinished_ == 0 && done_.empty()) return;
         if (unfinished_ != 0) {
             coordinatorWaiting_ = true;
@@ -141,7 +141,7 @@ void Copier::WaitForQueue(Report& report) {
 
 void Copier::ReportDone(Report& report) {
     {
-        Hold hold(lock_);
+        brell::Hold hold(lock_);
         if (done_.empty()) return;
         reporting_.swap(done_);  // done_ takes over reporting_'s room
     }
@@ -197,7 +197,7 @@ bool Copier::Run(const CopyPlan& plan, Report& report) {
     {
         // Each Queue is followed by ReportDone, so finished files never
         // outnumber the unfinished limit plus one between two swaps.
-        Hold hold(lock_);
+        brell::Hold hold(lock_);
         done_.reserve(2 * kUnfinishedLimit);
         reporting_.reserve(2 * kUnfinishedLimit);
     }

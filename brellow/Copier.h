@@ -8,7 +8,7 @@
 #include "CopyPlan.h"
 #include "CopyProgress.h"
 #include "FileCopy.h"
-#include "Handles.h"
+#include "Owners.h"
 #include "Report.h"
 #include "Settings.h"
 
@@ -69,7 +69,7 @@ private:
     bool coordinatorWaiting_ = false;  // the calling thread waits for room or the end
     bool stopping_ = false;
     std::vector<Done> reporting_;  // the calling thread's: finished files being reported
-    std::vector<UniqueHandle> workers_;
+    std::vector<brell::UniqueHandle> workers_;
     bool workersFailed_ = false;
 
     std::vector<std::wstring> createdFolders_;

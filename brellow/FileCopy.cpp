@@ -1,7 +1,7 @@
 #include "FileCopy.h"
 
 #include "FileHandles.h"
-#include "Handles.h"
+#include "Owners.h"
 #include "Paths.h"
 #include "Placement.h"
 #include "StagedFile.h"
@@ -22,22 +22,17 @@ constexpr DWORD kKeptAttributes =
 
 }  // namespace
 
-CopyBuffer::~CopyBuffer() {
-    if (data_) VirtualFree(data_, 0, MEM_RELEASE);
-}
-
 bool CopyBuffer::Prepare(std::uint64_t bytes) {
     // A 32-bit process cannot hold the largest buffers the settings allow.
     const std::uint64_t limit = sizeof(void*) == 4 ? std::uint64_t{256} * 1024 * 1024 : std::uint64_t(1) << 31;
     size_t wanted = static_cast<size_t>(std::min(std::max<std::uint64_t>(bytes, kSmallestBuffer), limit));
     request_ = wanted;
     if (data_ && size_ >= wanted) return true;
-    if (data_) VirtualFree(data_, 0, MEM_RELEASE);
-    data_ = nullptr;
+    data_.reset();
     size_ = 0;
     // Memory is short: a smaller buffer copies just as correctly.
     for (; wanted >= kSmallestBuffer; wanted /= 2) {
-        data_ = VirtualAlloc(nullptr, wanted, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        data_.reset(VirtualAlloc(nullptr, wanted, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
         if (data_) {
             size_ = wanted;
             request_ = wanted;
@@ -53,8 +48,8 @@ FileResult CopyOneFile(const PlanItem& item, const Settings& settings, CopyBuffe
     // program holds without letting it go is refused here, before anything
     // is copied, and stays where it is.
     const DWORD access = GENERIC_READ | (item.move ? kMoveSourceAccess : 0);
-    UniqueHandle source(CreateFileW(ForApi(item.source).c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    brell::UniqueHandle source(CreateFileW(ForApi(item.source).c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!source) {
         const DWORD error = GetLastError();
         reason = item.move && error == ERROR_SHARING_VIOLATION ? L"another program is using it"

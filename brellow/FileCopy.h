@@ -4,6 +4,7 @@
 
 #include "CopyPlan.h"
 #include "CopyProgress.h"
+#include "Owners.h"
 #include "Settings.h"
 
 #include <cstddef>
@@ -27,18 +28,17 @@ enum class FileResult {
 class CopyBuffer {
 public:
     CopyBuffer() = default;
-    ~CopyBuffer();
     CopyBuffer(const CopyBuffer&) = delete;
     CopyBuffer& operator=(const CopyBuffer&) = delete;
 
     // Makes room for requests of bytes (at least 64 KiB); settles for a
     // smaller buffer when memory is short. False when not even 64 KiB is free.
     bool Prepare(std::uint64_t bytes);
-    void* data() const { return data_; }
+    void* data() const { return data_.get(); }
     size_t request() const { return request_; }
 
 private:
-    void* data_ = nullptr;
+    brell::UniqueVirtualMem data_;
     size_t size_ = 0;
     size_t request_ = 0;
 };

@@ -1,6 +1,6 @@
 #include "Paths.h"
 
-#include "Handles.h"
+#include "Owners.h"
 
 namespace brellow {
 namespace {
@@ -77,8 +77,9 @@ std::wstring FullPath(const std::wstring& path) {
 }
 
 std::wstring FinalPath(const std::wstring& path) {
-    UniqueHandle file(CreateFileW(ForApi(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    brell::UniqueHandle file(CreateFileW(ForApi(path).c_str(), 0,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file) return std::wstring();
     std::wstring final(MAX_PATH, L'\0');
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -106,8 +107,9 @@ std::wstring NumberedName(const std::wstring& name, unsigned number) {
 namespace {
 
 bool Identify(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
-    UniqueHandle file(CreateFileW(ForApi(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    brell::UniqueHandle file(CreateFileW(ForApi(path).c_str(), 0,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return file && GetFileInformationByHandle(file.get(), &info);
 }
 
@@ -130,13 +132,12 @@ bool IsSameOrBelow(const std::wstring& inner, const std::wstring& outer) {
 }
 
 std::wstring ErrorText(DWORD code) {
-    wchar_t* text = nullptr;
+    brell::UniqueLocalMem<wchar_t> text;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(text.put()), 0, nullptr);
     std::wstring message;
-    if (length && text) message.assign(text, length);
-    if (text) LocalFree(text);
+    if (length && text) message.assign(text.get(), length);
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
         message.pop_back();
     if (message.empty()) message = L"error " + std::to_wstring(code);

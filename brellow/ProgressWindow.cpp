@@ -37,10 +37,6 @@ ProgressWindow::ProgressWindow(CopyProgress& progress, bool moving) : progress_(
     Create();
 }
 
-ProgressWindow::~ProgressWindow() {
-    if (window_) DestroyWindow(window_);
-}
-
 void ProgressWindow::Create() {
     // The template names this class: a dialog's own window procedure, with
     // the room a dialog keeps in its window.
@@ -55,11 +51,11 @@ void ProgressWindow::Create() {
     wc.lpszClassName = kClassName;
     RegisterClassExW(&wc);
 
-    window_ = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, DialogProc,
-                                 reinterpret_cast<LPARAM>(this));
+    window_.reset(CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, DialogProc,
+                                     reinterpret_cast<LPARAM>(this)));
     if (!window_) return;
-    SetWindowTextW(window_, moving_ ? L"Brellow - moving" : L"Brellow - copying");
-    SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 1000);
+    SetWindowTextW(window_.get(), moving_ ? L"Brellow - moving" : L"Brellow - copying");
+    SendDlgItemMessageW(window_.get(), IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 1000);
 }
 
 INT_PTR CALLBACK ProgressWindow::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -97,51 +93,51 @@ INT_PTR CALLBACK ProgressWindow::DialogProc(HWND window, UINT message, WPARAM wP
 
 void ProgressWindow::Cancel() {
     progress_.RequestCancel();
-    EnableWindow(GetDlgItem(window_, IDCANCEL), FALSE);
-    SetDlgItemTextW(window_, IDC_PROGRESS_RATE, L"cancelling...");
+    EnableWindow(GetDlgItem(window_.get(), IDCANCEL), FALSE);
+    SetDlgItemTextW(window_.get(), IDC_PROGRESS_RATE, L"cancelling...");
 }
 
 void ProgressWindow::Refresh() {
     const CopyProgress::Snapshot now = progress_.Read();
     const ULONGLONG elapsed = GetTickCount64() - started_;
-    if (!IsWindowVisible(window_) && elapsed >= kShowAfterMs) ShowWindow(window_, SW_SHOWNORMAL);
+    if (!IsWindowVisible(window_.get()) && elapsed >= kShowAfterMs) ShowWindow(window_.get(), SW_SHOWNORMAL);
 
-    SetDlgItemTextW(window_, IDC_PROGRESS_FILE,
+    SetDlgItemTextW(window_.get(), IDC_PROGRESS_FILE,
                     now.filesTotal || !now.currentFile.empty() ? now.currentFile.c_str()
                     : moving_                                  ? L"Looking at the files to move..."
                                                                : L"Looking at the files to copy...");
     const std::wstring bytes = Megabytes(now.bytesDone) + L" of " + Megabytes(now.bytesTotal) + L"  (" +
                                std::to_wstring(now.filesDone) + L" of " + std::to_wstring(now.filesTotal) +
                                L" files)";
-    SetDlgItemTextW(window_, IDC_PROGRESS_BYTES, bytes.c_str());
+    SetDlgItemTextW(window_.get(), IDC_PROGRESS_BYTES, bytes.c_str());
     if (!progress_.CancelRequested() && elapsed > 0) {
         const double seconds = static_cast<double>(elapsed) / 1000.0;
         const double rate = static_cast<double>(now.bytesDone) / (1024.0 * 1024.0) / seconds;
         wchar_t text[64];
         swprintf(text, ARRAYSIZE(text), L"%.1f MB/s", rate);
-        SetDlgItemTextW(window_, IDC_PROGRESS_RATE, text);
+        SetDlgItemTextW(window_.get(), IDC_PROGRESS_RATE, text);
     }
     const int position = now.bytesTotal ? static_cast<int>(now.bytesDone * 1000 / now.bytesTotal) : 0;
-    SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETPOS, position, 0);
+    SendDlgItemMessageW(window_.get(), IDC_PROGRESS_BAR, PBM_SETPOS, position, 0);
 }
 
 void ProgressWindow::RunUntilDone(HANDLE worker) {
     started_ = GetTickCount64();
-    if (window_) SetTimer(window_, kRefreshTimer, 100, nullptr);
+    if (window_) SetTimer(window_.get(), kRefreshTimer, 100, nullptr);
     for (;;) {
         const DWORD wait = MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT);
         if (wait != WAIT_OBJECT_0 + 1) break;
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (!IsDialogMessageW(window_, &message)) {
+            if (!IsDialogMessageW(window_.get(), &message)) {
                 TranslateMessage(&message);
                 DispatchMessageW(&message);
             }
         }
     }
     if (window_) {
-        KillTimer(window_, kRefreshTimer);
-        ShowWindow(window_, SW_HIDE);
+        KillTimer(window_.get(), kRefreshTimer);
+        ShowWindow(window_.get(), SW_HIDE);
     }
 }
 
@@ -150,7 +146,7 @@ bool ProgressWindow::Ask(const ClashInfo& clash, Reply& reply) {
     ClashRequest request = {&clash, &reply, false};
     // Blocks until the window's thread, which pumps sent messages while it
     // waits for this thread, has the user's answer.
-    SendMessageW(window_, kAskClash, 0, reinterpret_cast<LPARAM>(&request));
+    SendMessageW(window_.get(), kAskClash, 0, reinterpret_cast<LPARAM>(&request));
     return request.answered;
 }
 

@@ -7,6 +7,7 @@
 
 #include "ClashPolicy.h"
 #include "CopyProgress.h"
+#include "Owners.h"
 
 #include <windows.h>
 
@@ -16,7 +17,6 @@ class ProgressWindow : public ClashAsker {
 public:
     // moving: the clipboard's files are being moved, not copied.
     ProgressWindow(CopyProgress& progress, bool moving);
-    ~ProgressWindow();
     ProgressWindow(const ProgressWindow&) = delete;
     ProgressWindow& operator=(const ProgressWindow&) = delete;
 
@@ -24,7 +24,7 @@ public:
     // created hidden and shown once the copy has taken about half a second.
     void RunUntilDone(HANDLE worker);
 
-    HWND handle() const { return window_; }
+    HWND handle() const { return window_.get(); }
 
     // Called on the copying thread while RunUntilDone pumps: shows the
     // window and, owned by it, the clash dialog on the window's thread, and
@@ -39,7 +39,7 @@ private:
 
     CopyProgress& progress_;
     bool moving_;
-    HWND window_ = nullptr;
+    brell::UniqueWindow window_;
     ULONGLONG started_ = 0;
 };
 

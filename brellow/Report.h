@@ -3,7 +3,7 @@
 // file, for unattended runs, with no message box at all.
 #pragma once
 
-#include "Handles.h"
+#include "Owners.h"
 
 #include <windows.h>
 
@@ -68,7 +68,7 @@ private:
     void ShowMessage(HWND owner) const;
 
     bool unattended_ = false;  // BRELLOW_REPORT is set
-    UniqueHandle file_;
+    brell::UniqueHandle file_;
     std::vector<Line> lines_;
     bool moving_ = false;
     size_t copied_ = 0;

@@ -121,8 +121,8 @@ bool IsStagedName(const std::wstring& name) {
 size_t RemoveLeftovers(const std::wstring& folder) {
     WIN32_FIND_DATAW entry;
     const std::wstring pattern = JoinPath(folder, std::wstring(kPrefix) + L"*" + kSuffix);
-    UniqueFind find(FindFirstFileExW(ForApi(pattern).c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                     nullptr, 0));
+    brell::UniqueFind find(FindFirstFileExW(ForApi(pattern).c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                            nullptr, 0));
     if (!find) return 0;
     size_t removed = 0;
     do {
@@ -130,9 +130,9 @@ size_t RemoveLeftovers(const std::wstring& folder) {
         if (!IsStagedName(entry.cFileName)) continue;
         // Shared with no one: a file that any process has open is refused
         // here, and so stays as it is.
-        UniqueHandle file(CreateFileW(ForApi(JoinPath(folder, entry.cFileName)).c_str(),
-                                      DELETE | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        brell::UniqueHandle file(CreateFileW(ForApi(JoinPath(folder, entry.cFileName)).c_str(),
+                                             DELETE | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!file) continue;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) SetAttributes(file.get(), FILE_ATTRIBUTE_HIDDEN);
         if (SetDisposition(file.get(), true)) ++removed;

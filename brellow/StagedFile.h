@@ -10,7 +10,7 @@
 // deletes the temporary file, at the latest in the destructor.
 #pragma once
 
-#include "Handles.h"
+#include "Owners.h"
 
 #include <windows.h>
 
@@ -60,7 +60,7 @@ private:
     DWORD Unmark();
     DWORD Rename(const std::wstring& finalPath, bool replace);
 
-    UniqueHandle file_;
+    brell::UniqueHandle file_;
     std::wstring path_;
     bool marked_ = false;
     bool readOnly_ = false;

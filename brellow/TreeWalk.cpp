@@ -1,6 +1,6 @@
 #include "TreeWalk.h"
 
-#include "Handles.h"
+#include "Owners.h"
 #include "Paths.h"
 
 namespace brellow {
@@ -9,8 +9,8 @@ void ListFolder(const std::wstring& folder,
                 const std::function<void(const std::wstring& path, const WIN32_FIND_DATAW& entry)>& found,
                 const std::function<void(const std::wstring& path, const std::wstring& reason)>& failed) {
     WIN32_FIND_DATAW entry;
-    UniqueFind find(FindFirstFileExW(ForApi(JoinPath(folder, L"*")).c_str(), FindExInfoBasic, &entry,
-                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    brell::UniqueFind find(FindFirstFileExW(ForApi(JoinPath(folder, L"*")).c_str(), FindExInfoBasic, &entry,
+                                            FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (!find) {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES)

@@ -7,7 +7,7 @@
 #include "Copier.h"
 #include "CopyPlan.h"
 #include "CopyProgress.h"
-#include "Handles.h"
+#include "Owners.h"
 #include "Mover.h"
 #include "Paths.h"
 #include "ProgressWindow.h"
@@ -86,9 +86,9 @@ bool CheckCopyThread(DWORD code, bool returned, bool move, Report& report) {
 // Creating and deleting a scratch file is the only sure test that we may write.
 bool CanWriteInto(const std::wstring& folder, DWORD& error) {
     const std::wstring probe = JoinPath(folder, L".brellow-probe-" + std::to_wstring(GetCurrentProcessId()));
-    UniqueHandle file(CreateFileW(ForApi(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                  nullptr));
+    brell::UniqueHandle file(CreateFileW(ForApi(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                         nullptr));
     error = GetLastError();
     return static_cast<bool>(file);
 }
@@ -178,7 +178,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ProgressWindow window(progress, clipboard.cut);
     ClashPolicy clashes(clashMode, &window, progress);
     CopyJob job = {&clipboard.paths, &target, &copier, &progress, &clashes, clipboard.cut, &report};
-    UniqueHandle worker(CreateThread(nullptr, 0, CopyThread, &job, 0, nullptr));
+    brell::UniqueHandle worker(CreateThread(nullptr, 0, CopyThread, &job, 0, nullptr));
     DWORD code = kThreadError;
     if (!worker) {
         code = CopyThread(&job);  // no second thread: copy without a window

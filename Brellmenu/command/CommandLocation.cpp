@@ -6,7 +6,7 @@
 #include <cwchar>
 
 #include "launch/LibrarySaveFolder.h"
-#include "server/Owners.h"
+#include "Owners.h"
 
 namespace {
 

@@ -115,8 +115,7 @@ STDMETHODIMP CPasteCommand::EnumSubCommands(IEnumExplorerCommand** commands) {
 }
 
 STDMETHODIMP CPasteCommand::SetSite(IUnknown* site) {
-    if (site) site->AddRef();
-    m_site = brell::ComPtr<IUnknown>::attach(site);
+    m_site = brell::ComPtr<IUnknown>::copy(site);
     return S_OK;
 }
 

@@ -10,7 +10,7 @@
 
 #include "command/CommandIdentity.h"
 #include "server/ComObject.h"
-#include "server/Owners.h"
+#include "Owners.h"
 
 class CPasteCommand : public IExplorerCommand,
                       public IObjectWithSite,

@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <new>
 
-#include "server/Owners.h"
+#include "Owners.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "server/Owners.h"
+#include "Owners.h"
 
 HRESULT CopyFolderPath(const wchar_t* source, wchar_t* path, size_t capacity) noexcept {
     if (!path || capacity == 0) return E_INVALIDARG;

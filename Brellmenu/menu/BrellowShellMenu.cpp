@@ -13,20 +13,11 @@ const InterfaceMapEntry* CBrellowShellMenu::GetInterfaceMap() noexcept {
     return map;
 }
 
-CBrellowShellMenu::~CBrellowShellMenu() { FreeFolderPidl(); }
-
-void CBrellowShellMenu::FreeFolderPidl() noexcept {
-    if (m_folderPidl) {
-        ILFree(m_folderPidl);
-        m_folderPidl = nullptr;
-    }
-}
-
 // A null clone (no folder, or no memory) leaves the object without a folder;
 // InvokeCommand then refuses to launch.
 STDMETHODIMP CBrellowShellMenu::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject*, HKEY) {
-    FreeFolderPidl();
-    if (pidlFolder) m_folderPidl = ILCloneFull(pidlFolder);
+    m_folderPidl.reset();
+    if (pidlFolder) m_folderPidl.reset(ILCloneFull(pidlFolder));
     return S_OK;
 }
 

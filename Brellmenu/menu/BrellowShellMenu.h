@@ -10,7 +10,7 @@
 #include "launch/EngineLaunch.h"
 #include "server/ComObject.h"
 #include "server/Identifiers.h"
-#include "server/Owners.h"
+#include "Owners.h"
 
 class CBrellowShellMenu : public IShellExtInit,
                           public IContextMenu,
@@ -39,19 +39,18 @@ public:
                                   UINT cchMax) override;
 
 protected:
-    ~CBrellowShellMenu();
+    ~CBrellowShellMenu() = default;
 
 private:
     // Turns m_folderPidl into a file-system path in m_folderPath (a library
     // into its default save folder) and gives the ID list up. TargetFolder.cpp.
     HRESULT ResolveTargetFolder() noexcept;
     HRESULT ResolveLibrarySaveFolder() noexcept;
-    void FreeFolderPidl() noexcept;
 
     wchar_t m_folderPath[kFolderPathCapacity] = {};
     // The folder's parsing name while a library is looked up; null otherwise.
     brell::UniqueCoTaskMemString m_displayName;
-    PIDLIST_ABSOLUTE m_folderPidl = nullptr;
+    brell::UniqueIdList m_folderPidl;
 };
 
 // The instance creator of the menu class in the object map.

@@ -3,7 +3,7 @@
 #include "menu/BrellowShellMenu.h"
 #include "launch/EngineLaunch.h"
 #include "launch/LibrarySaveFolder.h"
-#include "server/Owners.h"
+#include "Owners.h"
 
 namespace {
 
@@ -49,12 +49,12 @@ STDMETHODIMP CBrellowShellMenu::InvokeCommand(CMINVOKECOMMANDINFO* info) {
 HRESULT CBrellowShellMenu::ResolveTargetFolder() noexcept {
     m_folderPath[0] = L'\0';
     HRESULT hr = S_OK;
-    if (!SHGetPathFromIDListW(m_folderPidl, m_folderPath)) {
+    if (!SHGetPathFromIDListW(m_folderPidl.get(), m_folderPath)) {
         m_folderPath[0] = L'\0';
         hr = ResolveLibrarySaveFolder();
         if (FAILED(hr)) m_folderPath[0] = L'\0';
     }
-    FreeFolderPidl();
+    m_folderPidl.reset();
     return hr;
 }
 
@@ -64,7 +64,7 @@ HRESULT CBrellowShellMenu::ResolveLibrarySaveFolder() noexcept {
         Shell32Function getName("SHGetNameFromIDList");
         auto fn = getName.get<GetNameFromIdListFunc>();
         if (!fn) return getName.error();
-        hr = fn(m_folderPidl, SIGDN_DESKTOPABSOLUTEPARSING, m_displayName.put());
+        hr = fn(m_folderPidl.get(), SIGDN_DESKTOPABSOLUTEPARSING, m_displayName.put());
         if (FAILED(hr)) return hr;
         if (!m_displayName) return E_UNEXPECTED;
     }

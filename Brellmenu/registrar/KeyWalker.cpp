@@ -8,7 +8,7 @@
 #include "registrar/RegKeyHandle.h"
 #include "registrar/Tables.h"
 #include "server/Errors.h"
-#include "server/Owners.h"
+#include "Owners.h"
 
 namespace {
 

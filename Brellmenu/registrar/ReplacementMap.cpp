@@ -1,16 +1,16 @@
 #include "registrar/ReplacementMap.h"
 
 #include <cwchar>
+#include <utility>
 
 namespace {
+
+using HeapString = brell::UniqueHeapMem<wchar_t>;
+using HeapRows = brell::UniqueHeapMem<wchar_t*>;
 
 // The process heap: allocation failure is a null pointer, never an exception.
 void* Allocate(size_t bytes) noexcept {
     return HeapAlloc(GetProcessHeap(), 0, bytes);
-}
-
-void Free(void* block) noexcept {
-    if (block) HeapFree(GetProcessHeap(), 0, block);
 }
 
 wchar_t* DuplicateString(LPCWSTR text) noexcept {
@@ -39,43 +39,33 @@ HRESULT CReplacementMap::Add(LPCWSTR name, LPCWSTR value) noexcept {
     if (!name || !value) return E_INVALIDARG;
     if (m_count == 0x7FFFFFFE) return E_OUTOFMEMORY;
 
-    wchar_t* nameCopy = DuplicateString(name);
-    wchar_t* valueCopy = DuplicateString(value);
-    wchar_t** names = GrowByOne(m_names, m_count);
-    wchar_t** values = GrowByOne(m_values, m_count);
-    if (!nameCopy || !valueCopy || !names || !values) {
-        Free(nameCopy);
-        Free(valueCopy);
-        Free(names);
-        Free(values);
-        return E_OUTOFMEMORY;
-    }
-    names[m_count] = nameCopy;
-    values[m_count] = valueCopy;
-    Free(m_names);
-    Free(m_values);
-    m_names = names;
-    m_values = values;
+    HeapString nameCopy(DuplicateString(name));
+    HeapString valueCopy(DuplicateString(value));
+    HeapRows names(GrowByOne(m_names.get(), m_count));
+    HeapRows values(GrowByOne(m_values.get(), m_count));
+    if (!nameCopy || !valueCopy || !names || !values) return E_OUTOFMEMORY;
+    names.get()[m_count] = nameCopy.release();
+    values.get()[m_count] = valueCopy.release();
+    m_names = std::move(names);
+    m_values = std::move(values);
     ++m_count;
     return S_OK;
 }
 
 void CReplacementMap::Clear() noexcept {
     for (int i = 0; i < m_count; ++i) {
-        Free(m_names[i]);
-        Free(m_values[i]);
+        brell::FreeProcessHeap(m_names.get()[i]);
+        brell::FreeProcessHeap(m_values.get()[i]);
     }
-    Free(m_names);
-    Free(m_values);
-    m_names = nullptr;
-    m_values = nullptr;
+    m_names.reset();
+    m_values.reset();
     m_count = 0;
 }
 
 LPCWSTR CReplacementMap::Find(LPCWSTR name) const noexcept {
     if (!name) return nullptr;
     for (int i = 0; i < m_count; ++i) {
-        if (lstrcmpiW(m_names[i], name) == 0) return m_values[i];
+        if (lstrcmpiW(m_names.get()[i], name) == 0) return m_values.get()[i];
     }
     return nullptr;
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "Owners.h"
+
 class CReplacementMap {
 public:
     CReplacementMap() noexcept = default;
@@ -19,7 +21,8 @@ public:
     int Count() const noexcept { return m_count; }
 
 private:
-    wchar_t** m_names = nullptr;
-    wchar_t** m_values = nullptr;
+    // Each row's strings are the map's, freed by Clear.
+    brell::UniqueHeapMem<wchar_t*> m_names;
+    brell::UniqueHeapMem<wchar_t*> m_values;
     int m_count = 0;
 };

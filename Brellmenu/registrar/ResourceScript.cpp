@@ -4,7 +4,7 @@
 #include <climits>
 
 #include "server/Errors.h"
-#include "server/Owners.h"
+#include "Owners.h"
 
 namespace {
 
@@ -26,25 +26,20 @@ HRESULT CRegObject::RunScriptBytes(const char* bytes, DWORD count, BOOL doRegist
     const DWORD units = count + 1;
 
     wchar_t frame[kFrameTextUnits];
-    wchar_t* heap = nullptr;
+    brell::UniqueHeapMem<wchar_t> heap;
     wchar_t* text = frame;
     if (units > kFrameTextUnits) {
-        heap = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(units) * sizeof(wchar_t)));
+        heap.reset(
+            static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(units) * sizeof(wchar_t))));
         if (!heap) return E_OUTOFMEMORY;
-        text = heap;
+        text = heap.get();
     }
 
-    HRESULT hr;
     const int produced = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, static_cast<int>(count), text,
                                              static_cast<int>(count));
-    if (produced <= 0) {
-        hr = LastErrorFailure();
-    } else {
-        text[produced] = L'\0';
-        hr = RunScript(text, doRegister);
-    }
-    if (heap) HeapFree(GetProcessHeap(), 0, heap);
-    return hr;
+    if (produced <= 0) return LastErrorFailure();
+    text[produced] = L'\0';
+    return RunScript(text, doRegister);
 }
 
 HRESULT CRegObject::RunResourceScript(LPCOLESTR moduleFileName, UINT resourceId, BOOL doRegister) noexcept {

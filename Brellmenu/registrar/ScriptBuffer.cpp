@@ -4,20 +4,16 @@
 
 #include <cwchar>
 
-CScriptBuffer::~CScriptBuffer() {
-    if (m_text) CoTaskMemFree(m_text);
-}
-
 HRESULT CScriptBuffer::Init(int inputLength) noexcept {
     if (m_text || inputLength < 0) return E_UNEXPECTED;
     long long capacity = 2LL * inputLength;
     if (capacity < 100) capacity = 1000;
     if (capacity > kMaxCapacity) return E_OUTOFMEMORY;
-    m_text = static_cast<wchar_t*>(CoTaskMemAlloc(static_cast<SIZE_T>(capacity) * sizeof(wchar_t)));
+    m_text.reset(static_cast<wchar_t*>(CoTaskMemAlloc(static_cast<SIZE_T>(capacity) * sizeof(wchar_t))));
     if (!m_text) return E_OUTOFMEMORY;
     m_capacity = static_cast<int>(capacity);
     m_length = 0;
-    m_text[0] = L'\0';
+    m_text.get()[0] = L'\0';
     return S_OK;
 }
 
@@ -29,14 +25,16 @@ HRESULT CScriptBuffer::Append(const wchar_t* text, int count) noexcept {
         long long capacity = m_capacity;
         while (capacity <= need) capacity *= 2;
         if (capacity > kMaxCapacity) return E_OUTOFMEMORY;
-        void* grown = CoTaskMemRealloc(m_text, static_cast<SIZE_T>(capacity) * sizeof(wchar_t));
+        void* grown = CoTaskMemRealloc(m_text.get(), static_cast<SIZE_T>(capacity) * sizeof(wchar_t));
         if (!grown) return E_OUTOFMEMORY;
-        m_text = static_cast<wchar_t*>(grown);
+        // The old block now is the new one or freed: let it go unfreed.
+        m_text.release();
+        m_text.reset(static_cast<wchar_t*>(grown));
         m_capacity = static_cast<int>(capacity);
     }
-    wmemcpy(m_text + m_length, text, static_cast<size_t>(count));
+    wmemcpy(m_text.get() + m_length, text, static_cast<size_t>(count));
     m_length += count;
-    m_text[m_length] = L'\0';
+    m_text.get()[m_length] = L'\0';
     return S_OK;
 }
 
@@ -47,9 +45,7 @@ HRESULT CScriptBuffer::AppendString(const wchar_t* text) noexcept {
 }
 
 wchar_t* CScriptBuffer::Detach() noexcept {
-    wchar_t* text = m_text;
-    m_text = nullptr;
     m_length = 0;
     m_capacity = 0;
-    return text;
+    return m_text.release();
 }

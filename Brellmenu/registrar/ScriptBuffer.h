@@ -4,10 +4,11 @@
 
 #include <windows.h>
 
+#include "Owners.h"
+
 class CScriptBuffer {
 public:
     CScriptBuffer() noexcept = default;
-    ~CScriptBuffer();
     CScriptBuffer(const CScriptBuffer&) = delete;
     CScriptBuffer& operator=(const CScriptBuffer&) = delete;
 
@@ -23,12 +24,12 @@ public:
     wchar_t* Detach() noexcept;
     int Length() const noexcept { return m_length; }
     int Capacity() const noexcept { return m_capacity; }
-    const wchar_t* Text() const noexcept { return m_text; }
+    const wchar_t* Text() const noexcept { return m_text.get(); }
 
     static constexpr int kMaxCapacity = 0x3FFFFFFF;
 
 private:
     int m_length = 0;
     int m_capacity = 0;
-    wchar_t* m_text = nullptr;
+    brell::UniqueCoTaskMem<wchar_t> m_text;
 };

@@ -7,6 +7,7 @@
 
 #include "registrar/Tables.h"
 #include "server/Errors.h"
+#include "Owners.h"
 
 namespace {
 
@@ -16,22 +17,15 @@ constexpr size_t kFrameBufferBytes = 256;
 // A byte buffer in the caller's frame when small enough, else on the heap.
 class ConversionBuffer {
 public:
-    ConversionBuffer() noexcept = default;
-    ~ConversionBuffer() {
-        if (m_heap) HeapFree(GetProcessHeap(), 0, m_heap);
-    }
-    ConversionBuffer(const ConversionBuffer&) = delete;
-    ConversionBuffer& operator=(const ConversionBuffer&) = delete;
-
     BYTE* Reserve(size_t bytes) noexcept {
         if (bytes <= kFrameBufferBytes) return m_frame;
-        m_heap = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, bytes));
-        return m_heap;
+        m_heap.reset(static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, bytes)));
+        return m_heap.get();
     }
 
 private:
     alignas(wchar_t) BYTE m_frame[kFrameBufferBytes];
-    BYTE* m_heap = nullptr;
+    brell::UniqueHeapMem<BYTE> m_heap;
 };
 
 BYTE HexDigitValue(wchar_t ch) noexcept {

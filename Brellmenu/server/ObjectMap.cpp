@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "server/CriticalSection.h"
+#include "Owners.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -68,14 +69,13 @@ HRESULT CClassObjectMap::GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) 
     // The pointer is read without the lock first; concurrent first requests
     // meet in the lock and test it again, so only one factory is ever made.
     if (!__atomic_load_n(&match->pCF, __ATOMIC_ACQUIRE)) {
-        EnterCriticalSection(&m_csObjMap);
+        brell::Hold hold(m_csObjMap);
         if (!match->pCF) {
             IUnknown* created = nullptr;
             hr = match->pfnGetClassObject(reinterpret_cast<void*>(match->pfnCreateInstance),
                                           IID_IUnknown, reinterpret_cast<void**>(&created));
             __atomic_store_n(&match->pCF, created, __ATOMIC_RELEASE);
         }
-        LeaveCriticalSection(&m_csObjMap);
     }
     if (IUnknown* factory = __atomic_load_n(&match->pCF, __ATOMIC_ACQUIRE)) {
         hr = factory->QueryInterface(iid, ppv);

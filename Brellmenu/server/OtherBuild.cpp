@@ -2,7 +2,7 @@
 
 #include "registrar/PerUserMode.h"
 #include "server/ObjectMap.h"
-#include "server/Owners.h"
+#include "Owners.h"
 
 namespace {
 

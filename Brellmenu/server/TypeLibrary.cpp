@@ -5,7 +5,7 @@
 #include "registrar/PerUserMode.h"
 #include "server/Errors.h"
 #include "server/ObjectMap.h"
-#include "server/Owners.h"
+#include "Owners.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "CopyPlan.h"
 #include "CopyProgress.h"
 #include "Mover.h"
+#include "Owners.h"
 #include "Report.h"
 #include "Settings.h"
 
@@ -28,8 +29,8 @@ constexpr std::uint64_t kMiB = 1024 * 1024;
 
 void RemoveTree(const std::wstring& path) {
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
+    brell::UniqueFind find(FindFirstFileW((path + L"\\*").c_str(), &entry));
+    if (find) {
         do {
             const std::wstring name = entry.cFileName;
             if (name == L"." || name == L"..") continue;
@@ -38,15 +39,16 @@ void RemoveTree(const std::wstring& path) {
                 RemoveTree(child);
             else
                 DeleteFileW(child.c_str());
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
+        } while (FindNextFileW(find.get(), &entry));
     }
+    find.reset();  // an open search would keep the folder
     RemoveDirectoryW(path.c_str());
 }
 
 bool WritePattern(const std::wstring& path, std::uint64_t size, unsigned seed) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    const brell::UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     std::vector<unsigned> chunk(static_cast<size_t>(std::min<std::uint64_t>(size, 4 * kMiB) / 4 + 1));
     unsigned x = seed * 2654435761u + 7;
     for (unsigned& v : chunk) v = x = x * 1103515245u + 12345u;
@@ -54,11 +56,10 @@ bool WritePattern(const std::wstring& path, std::uint64_t size, unsigned seed) {
     for (std::uint64_t left = size; left && ok;) {
         const DWORD n = static_cast<DWORD>(std::min<std::uint64_t>(left, chunk.size() * 4 - 4));
         DWORD written = 0;
-        ok = WriteFile(file, chunk.data(), n, &written, nullptr) && written == n;
+        ok = WriteFile(file.get(), chunk.data(), n, &written, nullptr) && written == n;
         left -= n;
         chunk[0] ^= 0x9E3779B9u;  // no two chunks alike
     }
-    CloseHandle(file);
     return ok;
 }
 

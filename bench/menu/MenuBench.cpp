@@ -11,6 +11,7 @@
 #include <string>
 
 #include "FolderSite.h"
+#include "Owners.h"
 #include "PutClipboardFiles.h"
 #include "command/CommandIdentity.h"
 
@@ -36,28 +37,26 @@ bool PutFileOnClipboard() { return brell::PutClipboardFiles({L"C:\\windows\\win.
 
 // One background menu as Explorer builds it with the handler.
 bool HandlerCycle(GetClassObjectFunc getClassObject, PCIDLIST_ABSOLUTE folder, HMENU menu) {
-    IClassFactory* factory = nullptr;
-    if (FAILED(getClassObject(kMenuClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
-        return false;
-    IShellExtInit* init = nullptr;
-    HRESULT hr = factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init));
-    factory->Release();
+    brell::ComPtr<IClassFactory> factory;
+    if (FAILED(getClassObject(kMenuClsid, IID_IClassFactory, factory.put_void()))) return false;
+    brell::ComPtr<IShellExtInit> init;
+    HRESULT hr = factory->CreateInstance(nullptr, IID_IShellExtInit, init.put_void());
+    factory.reset();
     if (FAILED(hr)) return false;
     init->Initialize(folder, nullptr, nullptr);
-    IContextMenu* context = nullptr;
-    hr = init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&context));
-    init->Release();
+    brell::ComPtr<IContextMenu> context;
+    hr = init->QueryInterface(IID_IContextMenu, context.put_void());
+    init.reset();
     if (FAILED(hr)) return false;
     hr = context->QueryContextMenu(menu, 0, kFirstId, kFirstId + 10, CMF_NORMAL);
-    context->Release();
+    context.reset();
     DeleteMenu(menu, kFirstId, MF_BYCOMMAND);
     return HRESULT_CODE(hr) == 1;
 }
 
 // The same menu with only the calls no handler can avoid.
 bool BareCycle(PCIDLIST_ABSOLUTE folder, HMENU menu) {
-    PIDLIST_ABSOLUTE copy = ILCloneFull(folder);
-    ILFree(copy);
+    const brell::UniqueIdList copy(ILCloneFull(folder));
     if (!IsClipboardFormatAvailable(CF_HDROP)) return false;
     InsertMenuW(menu, 0, MF_BYPOSITION | MF_STRING, kFirstId, L"Paste with Brellow");
     DeleteMenu(menu, kFirstId, MF_BYCOMMAND);
@@ -66,19 +65,16 @@ bool BareCycle(PCIDLIST_ABSOLUTE folder, HMENU menu) {
 
 // The top-level command as Explorer holds it while a menu opens: made by
 // the DLL's factory, its site a folder window's.
-IExplorerCommand* MakeCommand(GetClassObjectFunc getClassObject, IUnknown* site) {
-    IClassFactory* factory = nullptr;
-    if (!getClassObject ||
-        FAILED(getClassObject(CLSID_PasteCommand, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
-        return nullptr;
-    IExplorerCommand* command = nullptr;
-    factory->CreateInstance(nullptr, IID_IExplorerCommand, reinterpret_cast<void**>(&command));
-    factory->Release();
-    IObjectWithSite* withSite = nullptr;
-    if (command && SUCCEEDED(command->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(&withSite)))) {
+brell::ComPtr<IExplorerCommand> MakeCommand(GetClassObjectFunc getClassObject, IUnknown* site) {
+    brell::ComPtr<IExplorerCommand> command;
+    brell::ComPtr<IClassFactory> factory;
+    if (!getClassObject || FAILED(getClassObject(CLSID_PasteCommand, IID_IClassFactory, factory.put_void())))
+        return command;
+    factory->CreateInstance(nullptr, IID_IExplorerCommand, command.put_void());
+    factory.reset();
+    brell::ComPtr<IObjectWithSite> withSite;
+    if (command && SUCCEEDED(command->QueryInterface(IID_IObjectWithSite, withSite.put_void())))
         withSite->SetSite(site);
-        withSite->Release();
-    }
     return command;
 }
 
@@ -116,10 +112,9 @@ void PrintSizes(const std::wstring& dir, const wchar_t* label) {
     }
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-    OleInitialize(nullptr);
+// Everything between OleInitialize and OleUninitialize, so that the owners
+// are released before COM is.
+int Bench(int argc, wchar_t** argv) {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring bin = self;
@@ -129,15 +124,15 @@ int wmain(int argc, wchar_t** argv) {
     auto getClassObject = server ? reinterpret_cast<GetClassObjectFunc>(reinterpret_cast<void (*)()>(
                                        GetProcAddress(server, "DllGetClassObject")))
                                  : nullptr;
-    PIDLIST_ABSOLUTE folder = nullptr;
-    SHParseDisplayName(L"C:\\windows", nullptr, &folder, 0, nullptr);
-    HMENU menu = CreatePopupMenu();
+    brell::UniqueIdList folder;
+    SHParseDisplayName(L"C:\\windows", nullptr, folder.put(), 0, nullptr);
+    brell::UniqueMenu menu(CreatePopupMenu());
     if (!getClassObject || !folder || !menu || !PutFileOnClipboard()) {
         std::printf("setup failed\n");
         return 1;
     }
     // The first request makes the factory; Explorer's later menus find it cached.
-    if (!HandlerCycle(getClassObject, folder, menu)) {
+    if (!HandlerCycle(getClassObject, folder.get(), menu.get())) {
         std::printf("handler cycle failed\n");
         return 1;
     }
@@ -148,10 +143,10 @@ int wmain(int argc, wchar_t** argv) {
     // Alternating batches share whatever the machine is doing meanwhile.
     for (int batch = 0; batch < kBatches; ++batch) {
         double start = Now();
-        for (int i = 0; i < kPerBatch; ++i) HandlerCycle(getClassObject, folder, menu);
+        for (int i = 0; i < kPerBatch; ++i) HandlerCycle(getClassObject, folder.get(), menu.get());
         handler += Now() - start;
         start = Now();
-        for (int i = 0; i < kPerBatch; ++i) BareCycle(folder, menu);
+        for (int i = 0; i < kPerBatch; ++i) BareCycle(folder.get(), menu.get());
         bare += Now() - start;
     }
     const double cycles = kBatches * kPerBatch;
@@ -166,28 +161,34 @@ int wmain(int argc, wchar_t** argv) {
     auto commandClassObject = commandDll ? reinterpret_cast<GetClassObjectFunc>(reinterpret_cast<void (*)()>(
                                                GetProcAddress(commandDll, "DllGetClassObject")))
                                          : nullptr;
-    IShellItem* item = nullptr;
-    SHCreateItemFromParsingName(L"C:\\windows", nullptr, IID_IShellItem, reinterpret_cast<void**>(&item));
-    IServiceProvider* site = item ? brell::CreateFolderSite(item) : nullptr;
-    IExplorerCommand* command = site ? MakeCommand(commandClassObject, site) : nullptr;
-    if (command) {
-        BenchGetState(command, "files:");
-        OpenClipboard(nullptr);
-        EmptyClipboard();
-        CloseClipboard();
-        BenchGetState(command, "no files:");
-        command->Release();
-    } else {
-        std::printf("the command could not be made\n");
+    {
+        brell::ComPtr<IShellItem> item;
+        SHCreateItemFromParsingName(L"C:\\windows", nullptr, IID_IShellItem, item.put_void());
+        brell::ComPtr<IServiceProvider> site;
+        if (item) site = brell::ComPtr<IServiceProvider>::attach(brell::CreateFolderSite(item.get()));
+        brell::ComPtr<IExplorerCommand> command;
+        if (site) command = MakeCommand(commandClassObject, site.get());
+        if (command) {
+            BenchGetState(command.get(), "files:");
+            OpenClipboard(nullptr);
+            EmptyClipboard();
+            CloseClipboard();
+            BenchGetState(command.get(), "no files:");
+        } else {
+            std::printf("the command could not be made\n");
+        }
     }
-    if (site) site->Release();
-    if (item) item->Release();
 
     PrintSizes(bin, L"x64");
     if (argc > 1) PrintSizes(argv[1], L"x86");
-
-    DestroyMenu(menu);
-    ILFree(folder);
-    OleUninitialize();
     return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    OleInitialize(nullptr);
+    const int result = Bench(argc, argv);
+    OleUninitialize();
+    return result;
 }

@@ -11,7 +11,7 @@
 
 #include "registrar/RegObject.h"
 #include "server/Errors.h"
-#include "server/Owners.h"
+#include "Owners.h"
 
 // The system registrar's interface, as documented for its COM class. Kept out
 // of the anonymous namespace: the compiler would otherwise see that nothing
@@ -66,10 +66,8 @@ double Seconds() {
 }
 
 bool ClassKeyPresent() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kClassKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
+    brell::UniqueHKey key;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, kClassKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
 // One registration and one unregistration, in the order the server uses.

@@ -17,11 +17,6 @@ bool ParseClsid(const std::wstring& text, CLSID& clsid) {
 
 BackgroundMenu::BackgroundMenu() : menu_(CreatePopupMenu()) {}
 
-BackgroundMenu::~BackgroundMenu() {
-    menus_.clear();
-    if (menu_) DestroyMenu(menu_);
-}
-
 void BackgroundMenu::AddHandler(const CLSID& clsid, const std::wstring& name) {
     Handler handler = {name, S_OK, nextId_, 0};
     ComPtr<IContextMenu> contextMenu;
@@ -31,8 +26,9 @@ void BackgroundMenu::AddHandler(const CLSID& clsid, const std::wstring& name) {
     if (SUCCEEDED(handler.result)) handler.result = init->Initialize(folder_.get(), nullptr, nullptr);
     if (SUCCEEDED(handler.result)) handler.result = init->QueryInterface(IID_IContextMenu, contextMenu.put_void());
     if (SUCCEEDED(handler.result)) {
-        handler.result = contextMenu->QueryContextMenu(menu_, static_cast<UINT>(GetMenuItemCount(menu_)), nextId_,
-                                                       kLastId, CMF_NORMAL | CMF_EXPLORE);
+        const UINT position = static_cast<UINT>(GetMenuItemCount(menu_.get()));
+        handler.result = contextMenu->QueryContextMenu(menu_.get(), position, nextId_, kLastId,
+                                                       CMF_NORMAL | CMF_EXPLORE);
         // Success carries the number of identifiers the handler used.
         if (SUCCEEDED(handler.result)) handler.idCount = HRESULT_CODE(handler.result);
     }
@@ -43,10 +39,8 @@ void BackgroundMenu::AddHandler(const CLSID& clsid, const std::wstring& name) {
 
 HRESULT BackgroundMenu::Build(const std::wstring& folder) {
     if (!menu_) return HRESULT_FROM_WIN32(GetLastError());
-    PIDLIST_ABSOLUTE pidl = nullptr;
-    HRESULT hr = SHParseDisplayName(folder.c_str(), nullptr, &pidl, 0, nullptr);
+    HRESULT hr = SHParseDisplayName(folder.c_str(), nullptr, folder_.put(), 0, nullptr);
     if (FAILED(hr)) return hr;
-    folder_.reset(pidl);
 
     UniqueHKey handlers;
     const LONG status = RegOpenKeyExW(HKEY_CLASSES_ROOT, kHandlersKey, 0, KEY_READ, handlers.put());
@@ -77,7 +71,7 @@ HRESULT BackgroundMenu::Build(const std::wstring& folder) {
         AddHandler(clsid, id);
     }
 
-    const int count = GetMenuItemCount(menu_);
+    const int count = GetMenuItemCount(menu_.get());
     for (int position = 0; position < count; ++position) {
         wchar_t text[512] = {};
         MENUITEMINFOW info = {};
@@ -85,7 +79,7 @@ HRESULT BackgroundMenu::Build(const std::wstring& folder) {
         info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STRING;
         info.dwTypeData = text;
         info.cch = ARRAYSIZE(text) - 1;
-        if (!GetMenuItemInfoW(menu_, static_cast<UINT>(position), TRUE, &info)) continue;
+        if (!GetMenuItemInfoW(menu_.get(), static_cast<UINT>(position), TRUE, &info)) continue;
         Item item = {info.wID, (info.fType & MFT_SEPARATOR) ? std::wstring() : std::wstring(text), std::wstring(),
                      SIZE_MAX};
         for (size_t h = 0; h < handlers_.size(); ++h) {

@@ -29,7 +29,6 @@ public:
     };
 
     BackgroundMenu();
-    ~BackgroundMenu();
     BackgroundMenu(const BackgroundMenu&) = delete;
     BackgroundMenu& operator=(const BackgroundMenu&) = delete;
 
@@ -48,7 +47,7 @@ private:
     void AddHandler(const CLSID& clsid, const std::wstring& name);
 
     UniqueIdList folder_;
-    HMENU menu_ = nullptr;
+    UniqueMenu menu_;  // destroyed after the handlers below are released
     UINT nextId_ = 1;
     std::vector<Handler> handlers_;
     std::vector<ComPtr<IContextMenu>> menus_;  // parallel to handlers_

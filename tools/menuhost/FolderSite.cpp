@@ -1,5 +1,7 @@
 #include "FolderSite.h"
 
+#include "Owners.h"
+
 #include <shlguid.h>
 
 #include <new>
@@ -11,12 +13,7 @@ namespace {
 // separate objects, but only what each interface answers matters here.
 class FolderSite final : public IServiceProvider, public IShellBrowser, public IShellView, public IFolderView {
 public:
-    FolderSite(IShellItem* folder, unsigned links) : folder_(folder), links_(links) {
-        if (folder_) folder_->AddRef();
-    }
-    ~FolderSite() {
-        if (folder_) folder_->Release();
-    }
+    FolderSite(IShellItem* folder, unsigned links) : folder_(ComPtr<IShellItem>::copy(folder)), links_(links) {}
 
     STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
         if (!ppv) return E_POINTER;
@@ -137,7 +134,7 @@ public:
 
 private:
     LONG refs_ = 1;
-    IShellItem* folder_;
+    ComPtr<IShellItem> folder_;
     unsigned links_;
 };
 

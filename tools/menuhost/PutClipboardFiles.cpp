@@ -1,5 +1,7 @@
 #include "PutClipboardFiles.h"
 
+#include "Owners.h"
+
 #include <windows.h>
 #include <shlobj.h>
 
@@ -19,18 +21,15 @@ bool OpenPatiently() {
 // Hands a copy of data to the open clipboard; frees it when the clipboard
 // refuses it.
 bool Hand(UINT format, const void* data, size_t size) {
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    UniqueGlobal memory(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size));
     if (!memory) return false;
-    void* locked = GlobalLock(memory);
-    if (!locked) {
-        GlobalFree(memory);
-        return false;
-    }
+    void* locked = GlobalLock(memory.get());
+    if (!locked) return false;
     std::memcpy(locked, data, size);
-    GlobalUnlock(memory);
-    if (SetClipboardData(format, memory)) return true;
-    GlobalFree(memory);
-    return false;
+    GlobalUnlock(memory.get());
+    if (!SetClipboardData(format, memory.get())) return false;
+    memory.release();  // the clipboard owns it now
+    return true;
 }
 
 // Empties the clipboard and places one or two formats in the same session.

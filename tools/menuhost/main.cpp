@@ -11,6 +11,7 @@
 // Exit code: 0 done; 1 no item with that text; 2 bad use or a failed step.
 #include "BackgroundMenu.h"
 #include "ModernMenu.h"
+#include "Owners.h"
 #include "PutClipboardFiles.h"
 #include "command/CommandIdentity.h"
 
@@ -20,31 +21,31 @@
 #include <cstdio>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 std::set<DWORD> EngineProcesses() {
     std::set<DWORD> ids;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return ids;
+    brell::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return ids;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
         if (_wcsicmp(entry.szExeFile, L"brellow.exe") == 0) ids.insert(entry.th32ProcessID);
-    CloseHandle(snapshot);
     return ids;
 }
 
 // The menu starts the engine without telling anyone; it shows up in the
 // process list shortly after the invocation returns.
 int WaitForNewEngines(const std::set<DWORD>& before) {
-    std::vector<HANDLE> engines;
+    std::vector<brell::UniqueHandle> engines;
     for (int attempt = 0; attempt < 200 && engines.empty(); ++attempt) {
         for (DWORD id : EngineProcesses()) {
             if (before.count(id)) continue;
-            if (HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id))
-                engines.push_back(process);
+            brell::UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+            if (process) engines.push_back(std::move(process));
         }
         if (engines.empty()) Sleep(50);
     }
@@ -53,13 +54,12 @@ int WaitForNewEngines(const std::set<DWORD>& before) {
         return 2;
     }
     int result = 0;
-    for (HANDLE process : engines) {
-        WaitForSingleObject(process, INFINITE);
+    for (const brell::UniqueHandle& process : engines) {
+        WaitForSingleObject(process.get(), INFINITE);
         DWORD code = 0;
-        GetExitCodeProcess(process, &code);
+        GetExitCodeProcess(process.get(), &code);
         std::printf("brellow.exe ended with exit code %lu\n", code);
         if (code != 0) result = 2;
-        CloseHandle(process);
     }
     return result;
 }

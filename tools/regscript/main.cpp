@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "Owners.h"
 #include "registrar/PerUserMode.h"
 #include "registrar/RegObject.h"
 #include "server/Errors.h"
@@ -19,33 +20,25 @@ int Usage() {
     return kUsageExit;
 }
 
-// The whole file in a heap block that the caller frees with HeapFree.
-HRESULT ReadWholeFile(LPCWSTR path, char** bytes, DWORD* count) {
-    *bytes = nullptr;
+using HeapBytes = brell::UniqueHeapMem<char>;
+
+// The whole file in a heap block.
+HRESULT ReadWholeFile(LPCWSTR path, HeapBytes& bytes, DWORD* count) {
     *count = 0;
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return HResultFromLastError();
-    HRESULT hr = S_OK;
+    brell::UniqueHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return HResultFromLastError();
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size)) {
-        hr = HResultFromLastError();
-    } else if (size.QuadPart >= 0x7FFFFFFF) {
-        hr = E_OUTOFMEMORY;
-    } else {
-        const DWORD wanted = static_cast<DWORD>(size.QuadPart);
-        *bytes = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, wanted + 1));
-        DWORD read = 0;
-        if (!*bytes) {
-            hr = E_OUTOFMEMORY;
-        } else if (wanted != 0 && (!ReadFile(file, *bytes, wanted, &read, nullptr) || read != wanted)) {
-            hr = FAILED(HResultFromLastError()) ? HResultFromLastError() : E_FAIL;
-        } else {
-            *count = wanted;
-        }
-    }
-    CloseHandle(file);
-    return hr;
+    if (!GetFileSizeEx(file.get(), &size)) return HResultFromLastError();
+    if (size.QuadPart >= 0x7FFFFFFF) return E_OUTOFMEMORY;
+    const DWORD wanted = static_cast<DWORD>(size.QuadPart);
+    bytes.reset(static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, wanted + 1)));
+    if (!bytes) return E_OUTOFMEMORY;
+    DWORD read = 0;
+    if (wanted != 0 && (!ReadFile(file.get(), bytes.get(), wanted, &read, nullptr) || read != wanted))
+        return FAILED(HResultFromLastError()) ? HResultFromLastError() : E_FAIL;
+    *count = wanted;
+    return S_OK;
 }
 
 HRESULT Run(int argc, wchar_t** argv, bool* usageError) {
@@ -84,12 +77,11 @@ HRESULT Run(int argc, wchar_t** argv, bool* usageError) {
         }
     }
 
-    char* bytes = nullptr;
+    HeapBytes bytes;
     DWORD count = 0;
-    HRESULT hr = ReadWholeFile(argv[2], &bytes, &count);
-    if (SUCCEEDED(hr)) hr = registrar.RunScriptBytes(bytes, count, doRegister);
-    if (bytes) HeapFree(GetProcessHeap(), 0, bytes);
-    return hr;
+    const HRESULT hr = ReadWholeFile(argv[2], bytes, &count);
+    if (FAILED(hr)) return hr;
+    return registrar.RunScriptBytes(bytes.get(), count, doRegister);
 }
 
 // DLLs from System32 only, never from the folder the tool was started in.
