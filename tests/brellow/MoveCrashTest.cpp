@@ -36,7 +36,7 @@ void ExpectEveryFileOnce(const std::wstring& from, const std::wstring& to, const
     for (const auto& file : files) {
         const std::string there = ReadBytes(from + L"\\" + file.first);
         const std::string here = ReadBytes(to + L"\\" + file.first);
-        const bool inSource = there != "<missing>";
+        const bool inSource = there != kMissing;
         const bool inTarget = here == file.second;
         EXPECT_TRUE(inSource || inTarget) << "lost: " << Utf8(file.first);
         // The source is never touched but by its deletion.
@@ -44,7 +44,7 @@ void ExpectEveryFileOnce(const std::wstring& from, const std::wstring& to, const
             EXPECT_TRUE(there == file.second) << "source changed: " << Utf8(file.first);
         }
         // The target holds the complete file, the old one, or nothing.
-        if (here != "<missing>" && !inTarget) {
+        if (here != kMissing && !inTarget) {
             const auto previous = old.find(file.first);
             EXPECT_TRUE(previous != old.end() && here == previous->second)
                 << "cut short or wrong: " << Utf8(file.first);
@@ -109,7 +109,7 @@ TEST_F(MoveCrashSafety, KilledAtAnyMomentEveryFileIsInTheSourceOrCompleteInTheTa
         ExpectEveryFileOnce(from + L"\\tree", to + L"\\tree", files, old);
         size_t left = 0;
         for (const auto& file : files) {
-            const bool inSource = ReadBytes(from + L"\\tree\\" + file.first) != "<missing>";
+            const bool inSource = ReadBytes(from + L"\\tree\\" + file.first) != kMissing;
             left += inSource;
             inBoth += inSource && ReadBytes(to + L"\\tree\\" + file.first) == file.second;
         }
