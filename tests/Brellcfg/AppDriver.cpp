@@ -1,96 +1,35 @@
 #include "AppDriver.h"
 
+#include "support/Folders.h"
+#include "support/WindowSearch.h"
+
 #include <vector>
 
 namespace brell::test {
 
-namespace {
-
-struct Search {
-    DWORD processId;
-    const wchar_t* className;
-    const wchar_t* caption;
-    bool visibleOnly;
-    HWND found;
-};
-
-BOOL CALLBACK FindTopLevel(HWND window, LPARAM param) {
-    Search* s = reinterpret_cast<Search*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != s->processId) return TRUE;
-    if (s->visibleOnly && !IsWindowVisible(window)) return TRUE;
-    wchar_t cls[64] = {};
-    GetClassNameW(window, cls, 64);
-    if (lstrcmpW(cls, s->className) != 0) return TRUE;
-    if (WindowText(window) != s->caption) return TRUE;
-    s->found = window;
-    return FALSE;
-}
-
-HWND FindTopLevelWindow(DWORD pid, const wchar_t* cls, const std::wstring& caption, bool visibleOnly) {
-    Search s = {pid, cls, caption.c_str(), visibleOnly, nullptr};
-    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&s));
-    return s.found;
-}
-
-}  // namespace
-
-bool WaitFor(const std::function<bool()>& cond) {
-    for (int i = 0; i < 1000; ++i) {
-        if (cond()) return true;
-        Sleep(10);
-    }
-    return cond();
-}
-
-std::wstring TestBinDir() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path);
-    return dir.substr(0, dir.find_last_of(L'\\'));
-}
-
-std::wstring WindowText(HWND window) {
-    wchar_t text[1024] = {};
-    // WM_GETTEXT, not GetWindowTextW: the latter does not ask windows of
-    // another process for their text.
-    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 10000, nullptr);
-    return text;
-}
+using brelltest::FindTopLevelWindow;
+using brelltest::WaitFor;
+using brelltest::WindowText;
 
 AppDriver::~AppDriver() {
-    if (attached_) AttachThreadInput(GetCurrentThreadId(), guiThread_, FALSE);
-    if (process_) {
-        if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) TerminateProcess(process_, 99);
-        WaitForSingleObject(process_, 10000);
-        CloseHandle(process_);
-    }
+    if (attached_) AttachThreadInput(GetCurrentThreadId(), process_.info().dwThreadId, FALSE);
+    process_.Stop(99, 10000);
     JoinClick();
 }
 
 bool AppDriver::Start(const std::wstring& exe, int showCommand) {
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // a queue, for AttachThreadInput
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    if (showCommand >= 0) {
-        si.dwFlags = STARTF_USESHOWWINDOW;
-        si.wShowWindow = static_cast<WORD>(showCommand);
-    }
-    PROCESS_INFORMATION pi = {};
-    std::wstring commandLine = L"\"" + exe + L"\"";
-    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    CloseHandle(pi.hThread);
-    process_ = pi.hProcess;
-    processId_ = pi.dwProcessId;
-    guiThread_ = pi.dwThreadId;
-    return true;
+    brelltest::StartOptions options;
+    options.application = exe;
+    options.showCommand = showCommand;
+    return process_.Start(L"\"" + exe + L"\"", options);
 }
 
+bool AppDriver::Start() { return Start(brelltest::BinPath(L"Brellcfg.exe")); }
+
 HWND AppDriver::MainWindow() {
-    if (!main_) main_ = FindTopLevelWindow(processId_, L"TForm1", L"Brellow V Settings", false);
+    if (!main_) main_ = FindTopLevelWindow(process_.info().dwProcessId, L"TForm1", L"Brellow V Settings", false);
     return main_;
 }
 
@@ -103,7 +42,7 @@ bool AppDriver::WaitReady(const std::wstring& caption) {
 }
 
 HWND AppDriver::FindMessageBox(const std::wstring& caption) const {
-    return FindTopLevelWindow(processId_, L"#32770", caption, true);
+    return FindTopLevelWindow(process_.info().dwProcessId, L"#32770", caption.c_str(), true);
 }
 
 HWND AppDriver::WaitMessageBox(const std::wstring& caption) {
@@ -171,7 +110,7 @@ void AppDriver::JoinClick() {
 }
 
 void AppDriver::Focus(HWND control) {
-    if (!attached_) attached_ = AttachThreadInput(GetCurrentThreadId(), guiThread_, TRUE) != FALSE;
+    if (!attached_) attached_ = AttachThreadInput(GetCurrentThreadId(), process_.info().dwThreadId, TRUE) != FALSE;
     SetForegroundWindow(main_);
     SetFocus(control);
 }
@@ -179,7 +118,7 @@ void AppDriver::Focus(HWND control) {
 HWND AppDriver::FocusedControl() const {
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
-    if (!GetGUIThreadInfo(guiThread_, &info)) return nullptr;
+    if (!GetGUIThreadInfo(process_.info().dwThreadId, &info)) return nullptr;
     return info.hwndFocus;
 }
 
@@ -237,10 +176,8 @@ void AppDriver::MouseClick(HWND control) {
 long AppDriver::Close() {
     JoinClick();
     if (main_) PostMessageW(main_, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process_, 10000) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(process_, &code);
-    return static_cast<long>(code);
+    const DWORD code = process_.Wait(10000);
+    return code == brelltest::kNoExitCode ? -1 : static_cast<long>(code);
 }
 
 }  // namespace brell::test

@@ -6,16 +6,11 @@
 #include <windows.h>
 
 #include <atomic>
-#include <functional>
 #include <string>
 
+#include "support/Process.h"
+
 namespace brell::test {
-
-// Polls cond every few milliseconds for up to ten seconds.
-bool WaitFor(const std::function<bool()>& cond);
-
-std::wstring TestBinDir();
-std::wstring WindowText(HWND window);
 
 class AppDriver {
 public:
@@ -26,7 +21,7 @@ public:
 
     // Starts the program; showCommand < 0 passes no show command.
     bool Start(const std::wstring& exe, int showCommand = -1);
-    bool Start() { return Start(TestBinDir() + L"\\Brellcfg.exe"); }
+    bool Start();
 
     // Waits for the settings window to become visible or for a message box
     // (whichever comes first); true if either appeared.
@@ -61,15 +56,13 @@ public:
 
     // Closes the window; returns the exit code, or -1 if it did not end.
     long Close();
-    HANDLE Process() const noexcept { return process_; }
+    HANDLE Process() const noexcept { return process_.handle(); }
 
 private:
     void JoinClick();
     static DWORD WINAPI ClickThread(void* self);
 
-    HANDLE process_ = nullptr;
-    DWORD processId_ = 0;
-    DWORD guiThread_ = 0;
+    brelltest::ChildProcess process_;
     HWND main_ = nullptr;
     HANDLE click_ = nullptr;  // the thread that sends the pending click
     HWND clickButton_ = nullptr;

@@ -8,19 +8,23 @@
 #include <string>
 
 #include "Application.h"
-#include "TestText.h"
 #include "Unit1.h"
+#include "support/Product.h"
+#include "support/Registry.h"
+#include "support/Text.h"
 
 namespace brell {
 namespace {
 
+using brelltest::Utf8;
+
 class FormTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Halvorin");
+        brelltest::ForgetProduct();
         ASSERT_TRUE(form_.Create());
     }
-    void TearDown() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Halvorin"); }
+    void TearDown() override { brelltest::ForgetProduct(); }
 
     TApplication app_{GetModuleHandleW(nullptr)};
     TForm1 form_{app_};

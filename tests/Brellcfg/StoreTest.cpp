@@ -15,10 +15,15 @@
 #include "Registry.h"
 #include "SettingsStore.h"
 #include "StrToInt.h"
-#include "TestText.h"
+#include "support/Product.h"
+#include "support/Registry.h"
+#include "support/Text.h"
 
 namespace brell {
 namespace {
+
+using brelltest::Utf8;
+using Value = brelltest::RegValue;
 
 const wchar_t kScratch[] = L"Software\\BrellcfgStoreTest";
 const wchar_t kSettingsPath[] = L"\\software\\Halvorin\\Brellow\\init\\";
@@ -33,36 +38,27 @@ struct Fields : SettingsFields {
     void SetChecked(SwitchField f, bool c) override { check[static_cast<int>(f)] = c; }
 };
 
-struct Value {
-    DWORD type;
-    std::vector<BYTE> data;
-    bool operator==(const Value& o) const { return type == o.type && data == o.data; }
-};
+Value Dword(uint32_t v) { return brelltest::DwordValue(v); }
 
-Value Dword(uint32_t v) {
-    return {REG_DWORD, {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)}};
+void ExpectFields(const Fields& fields, const wchar_t* max, const wchar_t* ratio, const wchar_t* min, bool writeCache,
+                  bool expand) {
+    EXPECT_EQ(max, fields.text[0]);
+    EXPECT_EQ(ratio, fields.text[1]);
+    EXPECT_EQ(min, fields.text[2]);
+    EXPECT_EQ(writeCache, fields.check[0]);
+    EXPECT_EQ(expand, fields.check[1]);
 }
 
 class StoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kScratch, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                                 &root_, nullptr));
-    }
-    void TearDown() override {
-        RegCloseKey(root_);
-        RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
-    }
+    void SetUp() override { ASSERT_TRUE(scratch_.ok()); }
 
-    SettingsLocation Where() const { return {root_, L"HKEY_CURRENT_USER\\Software\\BrellcfgStoreTest", kSettingsPath}; }
+    SettingsLocation Where() const {
+        return {scratch_.handle(), L"HKEY_CURRENT_USER\\Software\\BrellcfgStoreTest", kSettingsPath};
+    }
 
     void Put(const wchar_t* name, DWORD type, const void* data, DWORD size) {
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegCreateKeyExW(root_, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size));
-        RegCloseKey(key);
+        ASSERT_EQ(ERROR_SUCCESS, brelltest::WriteValue(scratch_.handle(), kSettingsKey, name, type, data, size));
     }
     void PutDword(const wchar_t* name, uint32_t v) { Put(name, REG_DWORD, &v, 4); }
     void PutString(const wchar_t* name, const std::wstring& s) {
@@ -70,20 +66,7 @@ protected:
     }
 
     // Every value of the settings key; nullopt when the key does not exist.
-    std::optional<std::map<std::wstring, Value>> Stored() const {
-        HKEY key;
-        if (RegOpenKeyExW(root_, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-        std::map<std::wstring, Value> values;
-        for (DWORD i = 0;; ++i) {
-            wchar_t name[256];
-            DWORD nameLength = 256, type = 0, size = 256;
-            BYTE data[256];
-            if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
-            values[name] = Value{type, std::vector<BYTE>(data, data + size)};
-        }
-        RegCloseKey(key);
-        return values;
-    }
+    std::optional<brelltest::RegValues> Stored() const { return brelltest::ReadValues(scratch_.handle(), kSettingsKey); }
 
     std::wstring LoadError(Fields& fields) {
         try {
@@ -102,7 +85,7 @@ protected:
         return L"";
     }
 
-    HKEY root_ = nullptr;
+    brelltest::ScratchKey scratch_{HKEY_CURRENT_USER, kScratch};
     std::unique_ptr<TRegistry> reg_;
 };
 
@@ -153,23 +136,29 @@ TEST(StrToIntTest, IntToStrWritesWhatStrToIntReadsBack) {
 }
 
 TEST(AppTextTest, TitleIsTheFileNameCutAtTheFirstDot) {
-    EXPECT_EQ(L"Brellcfg", ApplicationTitle(L"C:\\Program Files\\Brellow\\Brellcfg.exe"));
-    EXPECT_EQ(L"My", ApplicationTitle(L"C:\\x.y\\MY.SETTINGS.EXE"));
-    EXPECT_EQ(L"Brellcfg", ApplicationTitle(L"BRELLCFG"));
-    EXPECT_EQ(L"brell", ApplicationTitle(L"c:\\bRELL.exe"));  // the first character is kept as it is
-    EXPECT_EQ(L"\xC4nderung", ApplicationTitle(L"C:\\\xC4NDERUNG.exe"));
+    const std::pair<const wchar_t*, const wchar_t*> titles[] = {
+        {L"C:\\Program Files\\Brellow\\Brellcfg.exe", L"Brellcfg"},
+        {L"C:\\x.y\\MY.SETTINGS.EXE", L"My"},
+        {L"BRELLCFG", L"Brellcfg"},
+        {L"c:\\bRELL.exe", L"brell"},  // the first character is kept as it is
+        {L"C:\\\xC4NDERUNG.exe", L"\xC4nderung"},
+    };
+    for (const auto& [path, title] : titles) EXPECT_EQ(title, ApplicationTitle(path)) << Utf8(path);
 }
 
 TEST(AppTextTest, PeriodIsAddedOnlyAfterCharactersAboveTheDot) {
-    EXPECT_EQ(L"''x'' is not a valid integer value.", MessageWithPeriod(L"''x'' is not a valid integer value"));
-    EXPECT_EQ(L"Invalid data type for 'bmax'", MessageWithPeriod(L"Invalid data type for 'bmax'"));
-    EXPECT_EQ(L"done.", MessageWithPeriod(L"done."));
-    EXPECT_EQ(L"a ", MessageWithPeriod(L"a "));
-    EXPECT_EQ(L"a-", MessageWithPeriod(L"a-"));   // U+002D
-    EXPECT_EQ(L"a)", MessageWithPeriod(L"a)"));   // U+0029
-    EXPECT_EQ(L"a/.", MessageWithPeriod(L"a/"));  // U+002F
-    EXPECT_EQ(L"a0.", MessageWithPeriod(L"a0"));
-    EXPECT_EQ(L"", MessageWithPeriod(L""));
+    const std::pair<const wchar_t*, const wchar_t*> messages[] = {
+        {L"''x'' is not a valid integer value", L"''x'' is not a valid integer value."},
+        {L"Invalid data type for 'bmax'", L"Invalid data type for 'bmax'"},
+        {L"done.", L"done."},
+        {L"a ", L"a "},
+        {L"a-", L"a-"},    // U+002D
+        {L"a)", L"a)"},    // U+0029
+        {L"a/", L"a/."},   // U+002F
+        {L"a0", L"a0."},
+        {L"", L""},
+    };
+    for (const auto& [message, shown] : messages) EXPECT_EQ(shown, MessageWithPeriod(message)) << Utf8(message);
 }
 
 TEST_F(StoreTest, LoadWithoutKeyCreatesItEmptyAndKeepsTheFields) {
@@ -191,11 +180,7 @@ TEST_F(StoreTest, LoadFormatsNumbersAndReadsAnyNonZeroAsOn) {
     PutDword(L"expand", 0);
     Fields fields;
     EXPECT_EQ(L"", LoadError(fields));
-    EXPECT_EQ(L"2048", fields.text[0]);
-    EXPECT_EQ(L"-2147483648", fields.text[1]);
-    EXPECT_EQ(L"-1", fields.text[2]);
-    EXPECT_TRUE(fields.check[0]);
-    EXPECT_FALSE(fields.check[1]);
+    ExpectFields(fields, L"2048", L"-2147483648", L"-1", true, false);
 
     // wcache 5 shown checked is saved back as exactly 1.
     EXPECT_EQ(L"", SaveError(fields));
@@ -212,11 +197,7 @@ TEST_F(StoreTest, MissingValuesLeaveTheirFieldsAlone) {
     fields.text[2] = L"typed";
     fields.check[0] = false;
     EXPECT_EQ(L"", LoadError(fields));
-    EXPECT_EQ(L"100", fields.text[0]);
-    EXPECT_EQ(L"55", fields.text[1]);
-    EXPECT_EQ(L"typed", fields.text[2]);
-    EXPECT_FALSE(fields.check[0]);
-    EXPECT_FALSE(fields.check[1]);
+    ExpectFields(fields, L"100", L"55", L"typed", false, false);
 }
 
 TEST_F(StoreTest, WrongTypesStopTheLoadAtThatValue) {
@@ -238,7 +219,7 @@ TEST_F(StoreTest, WrongTypesStopTheLoadAtThatValue) {
         {REG_DWORD, {1, 2, 3, 4, 5}, L"Failed to get data for 'bratio'"},
     };
     for (const Case& c : cases) {
-        SetUp();
+        ASSERT_TRUE(scratch_.Reset());
         PutDword(L"bmax", 99);
         Put(L"bratio", c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
         PutDword(L"bmin", 12);
@@ -246,13 +227,8 @@ TEST_F(StoreTest, WrongTypesStopTheLoadAtThatValue) {
         PutDword(L"expand", 0);
         Fields fields;
         EXPECT_EQ(c.message, LoadError(fields)) << "type " << c.type << " size " << c.data.size();
-        EXPECT_EQ(L"99", fields.text[0]);
-        EXPECT_EQ(L"30", fields.text[1]);
-        EXPECT_EQ(L"30", fields.text[2]);
-        EXPECT_TRUE(fields.check[0]);
-        EXPECT_TRUE(fields.check[1]);
+        ExpectFields(fields, L"99", L"30", L"30", true, true);
         EXPECT_EQ(nullptr, reg_) << "the accessor outlived a failed load";
-        TearDown();
     }
 }
 
@@ -314,8 +290,8 @@ TEST_F(StoreTest, SaveStopsAtTheFirstBadFieldAndKeepsWhatItWrote) {
 TEST_F(StoreTest, SaveToAKeyThatCannotBeOpenedSaysSoAndWritesNothing) {
     // A root key deleted under its open handle cannot take a subkey.
     HKEY gone;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root_, L"gone", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &gone, nullptr));
-    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyW(root_, L"gone"));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(scratch_.handle(), L"gone", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &gone, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyW(scratch_.handle(), L"gone"));
     const SettingsLocation where = {gone, L"HKEY_CURRENT_USER\\Software\\BrellcfgStoreTest\\gone", kSettingsPath};
     HKEY probe;
     const LONG status =
@@ -348,19 +324,14 @@ TEST_F(StoreTest, SaveToAKeyThatCannotBeOpenedSaysSoAndWritesNothing) {
 TEST_F(StoreTest, MachineKeyLiesInTheProcessOwnRegistryView) {
     // KEY_ALL_ACCESS and no view flag: a 64-bit process writes the 64-bit
     // view, nothing lands under WOW6432Node.
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Halvorin");
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Halvorin");
+    brelltest::ForgetProduct();
     Fields fields;
     SaveSettings(fields, reg_, MachineSettings());
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | KEY_WOW64_64KEY, &key));
-    DWORD value = 0, size = 4;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, L"bmax", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size));
+    DWORD value = 0;
+    EXPECT_TRUE(brelltest::ReadDword(HKEY_LOCAL_MACHINE, kSettingsKey, L"bmax", &value, KEY_WOW64_64KEY));
     EXPECT_EQ(1700u, value);
-    RegCloseKey(key);
-    EXPECT_NE(ERROR_SUCCESS,
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Halvorin", 0, KEY_READ, &key));
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Halvorin");
+    EXPECT_FALSE(brelltest::KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Halvorin"));
+    brelltest::ForgetProduct();
 }
 #endif
 

@@ -11,52 +11,33 @@
 
 #include "AppDriver.h"
 #include "Registry.h"
-#include "TestText.h"
+#include "support/Folders.h"
+#include "support/Product.h"
+#include "support/Registry.h"
+#include "support/Text.h"
+#include "support/WindowSearch.h"
 
 namespace brell::test {
 namespace {
 
-const wchar_t kProductTree[] = L"Software\\Halvorin";
-const wchar_t kSettingsKey[] = L"Software\\Halvorin\\Brellow\\init";
+using brelltest::kSettingsKey;
+using brelltest::Utf8;
+using brelltest::WaitFor;
+using brelltest::WindowText;
+using Value = brelltest::RegValue;
+using Values = brelltest::RegValues;
 
-struct Value {
-    DWORD type;
-    std::vector<BYTE> data;
-    bool operator==(const Value& o) const { return type == o.type && data == o.data; }
-};
-using Values = std::map<std::wstring, Value>;
-
-Value Dword(uint32_t v) { return {REG_DWORD, {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)}}; }
+Value Dword(uint32_t v) { return brelltest::DwordValue(v); }
 
 void Put(const wchar_t* name, const Value& v) {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size())));
-    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, brelltest::WriteValue(HKEY_LOCAL_MACHINE, kSettingsKey, name, v.type, v.data.data(),
+                                                   static_cast<DWORD>(v.data.size())));
 }
 
-bool KeyExists() {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
+bool KeyExists() { return brelltest::KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey); }
 
-Values Stored() {
-    Values values;
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return values;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD nameLength = 256, type = 0, size = 256;
-        BYTE data[256];
-        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
-        values[name] = Value{type, std::vector<BYTE>(data, data + size)};
-    }
-    RegCloseKey(key);
-    return values;
-}
+// Every value of the settings key; none when it does not exist.
+Values Stored() { return brelltest::ReadValues(HKEY_LOCAL_MACHINE, kSettingsKey).value_or(Values()); }
 
 // The window's controls by the places of its layout.
 struct Controls {
@@ -65,8 +46,8 @@ struct Controls {
 
 class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductTree); }
-    void TearDown() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductTree); }
+    void SetUp() override { brelltest::ForgetProduct(); }
+    void TearDown() override { brelltest::ForgetProduct(); }
 
     // Starts the program and expects its window without any message box.
     void StartClean() {
@@ -128,32 +109,25 @@ TEST_F(WindowTest, FirstStartShowsDefaultsAndLeavesAnEmptyKey) {
 // destruction.
 class DisplayDpi {
 public:
-    explicit DisplayDpi(DWORD dpi) {
-        RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                        nullptr);
-        DWORD size = sizeof old_;
-        hadValue_ = RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old_), &size) ==
-                    ERROR_SUCCESS;
-        set_ = RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi) ==
-               ERROR_SUCCESS;
-    }
+    explicit DisplayDpi(DWORD dpi)
+        : hadValue_(brelltest::ReadDword(HKEY_CURRENT_USER, kDesktop, L"LogPixels", &old_)),
+          set_(brelltest::WriteDword(HKEY_CURRENT_USER, kDesktop, L"LogPixels", dpi) == ERROR_SUCCESS) {}
     ~DisplayDpi() {
         if (hadValue_) {
-            RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+            brelltest::WriteDword(HKEY_CURRENT_USER, kDesktop, L"LogPixels", old_);
         } else {
-            RegDeleteValueW(key_, L"LogPixels");
+            brelltest::DeleteValue(HKEY_CURRENT_USER, kDesktop, L"LogPixels");
         }
-        RegCloseKey(key_);
     }
     DisplayDpi(const DisplayDpi&) = delete;
     DisplayDpi& operator=(const DisplayDpi&) = delete;
     bool Set() const { return set_; }
 
 private:
-    HKEY key_ = nullptr;
+    static constexpr wchar_t kDesktop[] = L"Control Panel\\Desktop";
     DWORD old_ = 0;
-    bool hadValue_ = false;
-    bool set_ = false;
+    bool hadValue_;
+    bool set_;
 };
 
 // The program's font as another process measures it: "Tahoma", 8 points at
@@ -560,12 +534,9 @@ TEST_F(WindowTest, ApplyThatCannotOpenTheKeySaysSoAndWritesNothing) {
 }
 
 TEST_F(WindowTest, TitleComesFromTheFileName) {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring dir = std::wstring(temp) + L"brellcfg.title.test";
-    CreateDirectoryW(dir.c_str(), nullptr);
-    const std::wstring exe = dir + L"\\MY.SETTINGS.EXE";
-    ASSERT_TRUE(CopyFileW((TestBinDir() + L"\\Brellcfg.exe").c_str(), exe.c_str(), FALSE));
+    const brelltest::ScratchFolder dir(L"brellcfg.title.test");
+    const std::wstring exe = dir / L"MY.SETTINGS.EXE";
+    ASSERT_TRUE(CopyFileW(brelltest::BinPath(L"Brellcfg.exe").c_str(), exe.c_str(), FALSE));
     Put(L"bmin", {REG_BINARY, {}});
     ASSERT_TRUE(app_.Start(exe));
     HWND box = app_.WaitMessageBox(L"My");
@@ -574,15 +545,13 @@ TEST_F(WindowTest, TitleComesFromTheFileName) {
     ASSERT_TRUE(app_.DismissMessageBox(box));
     ASSERT_TRUE(WaitFor([&] { return app_.MainWindow() && IsWindowVisible(app_.Main()); }));
     CloseExpectingExitCodeZero();
-    DeleteFileW(exe.c_str());
-    RemoveDirectoryW(dir.c_str());
 }
 
 class ShowCommandTest : public WindowTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ShowCommandTest, StartupShowCommandIsHonoured) {
     const int show = GetParam();
-    ASSERT_TRUE(app_.Start(TestBinDir() + L"\\Brellcfg.exe", show));
+    ASSERT_TRUE(app_.Start(brelltest::BinPath(L"Brellcfg.exe"), show));
     ASSERT_TRUE(app_.WaitReady());
     EXPECT_EQ(show == SW_SHOWMAXIMIZED, IsZoomed(app_.Main()) != FALSE);
     EXPECT_EQ(show == SW_SHOWMINNOACTIVE, IsIconic(app_.Main()) != FALSE);

@@ -16,9 +16,14 @@
 #include "FolderSite.h"
 #include "PutClipboardFiles.h"
 #include "command/CommandIdentity.h"
-#include "support/FakeLibrary.h"
-#include "support/StubEngine.h"
-#include "support/TestSupport.h"
+#include "harness/FakeLibrary.h"
+#include "harness/ServerDll.h"
+#include "harness/StubEngineTest.h"
+#include "support/Clipboard.h"
+#include "support/ComFake.h"
+#include "support/Files.h"
+#include "support/Folders.h"
+#include "support/Registry.h"
 
 using namespace brelltest;
 
@@ -28,33 +33,13 @@ constexpr wchar_t kLibraryName[] = L"::{031E4825-7B94-4DC3-B131-E946B44C8DD5}\\D
 
 // A shell item with a chosen parsing name, file-system path (empty: none)
 // and attributes, for places Wine's shell does not have.
-class FakeItem final : public IShellItem {
+class FakeItem final : public FakeUnknown<IShellItem> {
 public:
     FakeItem(std::wstring parsingName, std::wstring path, SFGAOF attributes)
         : parsingName_(std::move(parsingName)), path_(std::move(path)), attributes_(attributes) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IShellItem)) return E_NOINTERFACE;
-        AddRef();
-        *ppv = this;
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG count = InterlockedDecrement(&refs_);
-        if (count == 0) delete this;
-        return count;
-    }
-    STDMETHODIMP BindToHandler(IBindCtx*, REFGUID, REFIID, void** ppv) override {
-        if (ppv) *ppv = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetParent(IShellItem** parent) override {
-        if (parent) *parent = nullptr;
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP BindToHandler(IBindCtx*, REFGUID, REFIID, void** ppv) override { return NotImplemented(ppv); }
+    STDMETHODIMP GetParent(IShellItem** parent) override { return NotImplemented(parent); }
     STDMETHODIMP GetDisplayName(SIGDN kind, LPWSTR* name) override {
         if (!name) return E_POINTER;
         *name = nullptr;
@@ -67,49 +52,23 @@ public:
         *attributes = attributes_ & mask;
         return *attributes == mask ? S_OK : S_FALSE;
     }
-    STDMETHODIMP Compare(IShellItem*, SICHINTF, int* order) override {
-        if (order) *order = 0;
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP Compare(IShellItem*, SICHINTF, int* order) override { return NotImplemented(order); }
 
 private:
-    ~FakeItem() = default;
-    LONG refs_ = 1;
     std::wstring parsingName_, path_;
     SFGAOF attributes_;
 };
 
 // The item array Explorer hands a command; empty or with items.
-class FakeArray final : public IShellItemArray {
+class FakeArray final : public FakeUnknown<IShellItemArray> {
 public:
     explicit FakeArray(std::vector<IShellItem*> items) : items_(std::move(items)) {
         for (IShellItem* item : items_) item->AddRef();
     }
-    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IShellItemArray)) return E_NOINTERFACE;
-        AddRef();
-        *ppv = this;
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG count = InterlockedDecrement(&refs_);
-        if (count == 0) delete this;
-        return count;
-    }
-    STDMETHODIMP BindToHandler(IBindCtx*, REFGUID, REFIID, void** ppv) override {
-        if (ppv) *ppv = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetPropertyStore(GETPROPERTYSTOREFLAGS, REFIID, void** ppv) override {
-        if (ppv) *ppv = nullptr;
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP BindToHandler(IBindCtx*, REFGUID, REFIID, void** ppv) override { return NotImplemented(ppv); }
+    STDMETHODIMP GetPropertyStore(GETPROPERTYSTOREFLAGS, REFIID, void** ppv) override { return NotImplemented(ppv); }
     STDMETHODIMP GetPropertyDescriptionList(REFPROPERTYKEY, REFIID, void** ppv) override {
-        if (ppv) *ppv = nullptr;
-        return E_NOTIMPL;
+        return NotImplemented(ppv);
     }
     STDMETHODIMP GetAttributes(SIATTRIBFLAGS, SFGAOF, SFGAOF*) override { return E_NOTIMPL; }
     STDMETHODIMP GetCount(DWORD* count) override {
@@ -125,16 +84,12 @@ public:
         *item = items_[index];
         return S_OK;
     }
-    STDMETHODIMP EnumItems(IEnumShellItems** items) override {
-        if (items) *items = nullptr;
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP EnumItems(IEnumShellItems** items) override { return NotImplemented(items); }
 
 private:
-    ~FakeArray() {
+    ~FakeArray() override {
         for (IShellItem* item : items_) item->Release();
     }
-    LONG refs_ = 1;
     std::vector<IShellItem*> items_;
 };
 
@@ -188,28 +143,16 @@ enum class From {
     SiteNoService, // a site that is no service provider
 };
 
-class CommandTest : public ::testing::Test {
+class CommandTest : public StubEngineTest {
 protected:
-    static void SetUpTestSuite() {
-        engine_ = new StubEngine();
-        RegisterFakeShellLibrary();
-    }
-    static void TearDownTestSuite() {
-        delete engine_;
-        engine_ = nullptr;
-    }
-
     void SetUp() override {
         ASSERT_TRUE(dll_.ServesClasses());
-        ASSERT_TRUE(engine_->ok());
-        ASSERT_TRUE(engine_->SetPath());
-        ResetFakeLibrary();
+        ASSERT_NO_FATAL_FAILURE(StubEngineTest::SetUp());
         folder_ = TempFolder() + L"\\paste here";
         ASSERT_TRUE(MakeFolders(folder_));
     }
     void TearDown() override {
-        EXPECT_FALSE(engine_->LaunchPending()) << "a launch nobody expected";
-        engine_->RemoveProductKey();
+        StubEngineTest::TearDown();
         EmptyTheClipboard();
         EXPECT_EQ(0, LiveFakeLibraryObjects());
         EXPECT_EQ(S_OK, dll_.DllCanUnloadNow()) << "an object or lock left behind";
@@ -279,10 +222,7 @@ protected:
 
     ServerDll dll_{BinPath(L"Brellcmd.dll")};
     std::wstring folder_;
-    static StubEngine* engine_;
 };
-
-StubEngine* CommandTest::engine_ = nullptr;
 
 TEST_F(CommandTest, FixedAnswers) {
     IExplorerCommand* command = NewCommand();
@@ -400,8 +340,8 @@ TEST_P(CommandStateTest, ShowsTheEntryOnlyWithFilesToPasteIntoAFolder) {
     UnrenderedDrop* unrendered = nullptr;
     switch (c.clip) {
         case Clip::Empty: ASSERT_TRUE(EmptyTheClipboard()); break;
-        case Clip::Text: ASSERT_TRUE(PutTextOnClipboard(L"text only")); break;
-        case Clip::Files: ASSERT_TRUE(PutFilesOnClipboard({BinPath(L"Brellcmd.dll")})); break;
+        case Clip::Text: ASSERT_TRUE(brell::PutClipboardText(L"text only")); break;
+        case Clip::Files: ASSERT_TRUE(brell::PutClipboardFiles({BinPath(L"Brellcmd.dll")})); break;
         case Clip::UnrenderedFiles: unrendered = new UnrenderedDrop(); break;
     }
     for (BOOL okToBeSlow : {FALSE, TRUE}) {
@@ -518,11 +458,7 @@ TEST_F(CommandTest, RefusesWhatItCannotHandToTheEngine) {
 // package's registration is the user's; Wine's COM reads classes from the
 // machine's key only, so the test writes it there.)
 TEST_F(CommandTest, CreatedThroughComOnceRegisteredAsThePackageDoes) {
-    wchar_t clsid[40] = L"";
-    ASSERT_GT(StringFromGUID2(CLSID_PasteCommand, clsid, 40), 0);
-    const std::wstring key = std::wstring(L"Software\\Classes\\CLSID\\") + clsid;
-    ASSERT_EQ(ERROR_SUCCESS, WriteString(HKEY_LOCAL_MACHINE, key + L"\\InprocServer32", nullptr, BinPath(L"Brellcmd.dll")));
-    ASSERT_EQ(ERROR_SUCCESS, WriteString(HKEY_LOCAL_MACHINE, key + L"\\InprocServer32", L"ThreadingModel", L"Apartment"));
+    ASSERT_EQ(ERROR_SUCCESS, RegisterInprocServer(CLSID_PasteCommand, BinPath(L"Brellcmd.dll"), L"Apartment"));
     IExplorerCommand* command = nullptr;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_PasteCommand, nullptr, CLSCTX_INPROC_SERVER, IID_IExplorerCommand,
                                      reinterpret_cast<void**>(&command)));
@@ -531,15 +467,7 @@ TEST_F(CommandTest, CreatedThroughComOnceRegisteredAsThePackageDoes) {
     EXPECT_STREQ(L"Paste with Brellow", title);
     CoTaskMemFree(title);
     command->Release();
-    DeleteTree(HKEY_LOCAL_MACHINE, key);
+    DeleteTree(HKEY_LOCAL_MACHINE, ClassKey(CLSID_PasteCommand));
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    OleInitialize(nullptr);
-    const int result = RUN_ALL_TESTS();
-    OleUninitialize();
-    return result;
-}

@@ -9,51 +9,31 @@
 #include <map>
 #include <string>
 
-#include "server/Identifiers.h"
-#include "support/FakeLibrary.h"
-#include "support/MenuObject.h"
-#include "support/StubEngine.h"
-#include "support/TaskMemorySpy.h"
-#include "support/TestSupport.h"
+#include "harness/FakeLibrary.h"
+#include "harness/MenuObject.h"
+#include "harness/StubEngineTest.h"
+#include "harness/TaskMemorySpy.h"
+#include "support/Files.h"
+#include "support/Folders.h"
+#include "support/Product.h"
+#include "support/Registry.h"
 
 using namespace brelltest;
 
 namespace {
 
-class LaunchTest : public ::testing::Test {
+class LaunchTest : public StubEngineTest {
 protected:
-    static void SetUpTestSuite() {
-        engine_ = new StubEngine();
-        RegisterFakeShellLibrary();
-    }
-    static void TearDownTestSuite() {
-        delete engine_;
-        engine_ = nullptr;
-    }
-
     void SetUp() override {
         ASSERT_TRUE(objects_.ok());
-        ASSERT_TRUE(engine_->ok());
-        ResetFakeLibrary();
-        ASSERT_TRUE(engine_->SetPath());
+        StubEngineTest::SetUp();
     }
     void TearDown() override {
-        // Nothing launched that the test did not wait for.
-        EXPECT_FALSE(engine_->LaunchPending());
-        engine_->RemoveProductKey();
+        StubEngineTest::TearDown();
         EXPECT_EQ(S_OK, objects_.dll().DllCanUnloadNow());
     }
 
-    static std::wstring Log() { return engine_->Log(); }
     static void SetPath(const std::wstring& path) { ASSERT_TRUE(engine_->SetPath(path)); }
-
-    HRESULT Invoke(IContextMenu* menu, LPCSTR verb = nullptr) {
-        CMINVOKECOMMANDINFO info = {};
-        info.cbSize = sizeof(info);
-        info.lpVerb = verb;
-        info.nShow = SW_HIDE;
-        return menu->InvokeCommand(&info);
-    }
 
     // Chooses the entry on a menu object for the folder.
     HRESULT InvokeOn(PCIDLIST_ABSOLUTE folder) {
@@ -63,45 +43,31 @@ protected:
         menu->Release();
         return hr;
     }
-
-    static std::wstring WaitForLaunch() { return engine_->WaitForLaunch(); }
-    static std::wstring Expected(const std::wstring& engine, const std::wstring& folder) {
-        return L"\"" + engine + L"\" \"" + folder + L"\"";
+    HRESULT InvokeOn(const std::wstring& path) {
+        PIDLIST_ABSOLUTE pidl = FolderPidl(path);
+        EXPECT_NE(nullptr, pidl) << "no ID list for the folder";
+        if (!pidl) return E_UNEXPECTED;
+        const HRESULT hr = InvokeOn(pidl);
+        ILFree(pidl);
+        return hr;
     }
-    static std::wstring Engine() { return engine_->Engine(); }
-    static std::wstring Temp() { return TempFolder(); }
 
     MenuObjects objects_;
-    static StubEngine* engine_;
 };
 
-StubEngine* LaunchTest::engine_ = nullptr;
-
-TEST_F(LaunchTest, FolderWithSpacesReachesTheEngineQuotedAndUnchanged) {
-    const std::wstring target = Temp() + L"\\paste  here\\with spaces";
-    ASSERT_TRUE(MakeFolders(target));
-    PIDLIST_ABSOLUTE pidl = FolderPidl(target);
-    ASSERT_NE(nullptr, pidl);
-    EXPECT_EQ(S_OK, InvokeOn(pidl));
-    ILFree(pidl);
-    EXPECT_EQ(Expected(Engine(), target), WaitForLaunch());
-}
-
-TEST_F(LaunchTest, DriveRootKeepsItsSingleBackslash) {
-    PIDLIST_ABSOLUTE pidl = FolderPidl(L"C:\\");
-    ASSERT_NE(nullptr, pidl);
-    EXPECT_EQ(S_OK, InvokeOn(pidl));
-    ILFree(pidl);
-    EXPECT_EQ(Expected(Engine(), L"C:\\"), WaitForLaunch());
+TEST_F(LaunchTest, TheFolderReachesTheEngineQuotedAndUnchanged) {
+    // Blanks, doubled ones among them, and a drive root with its one backslash.
+    for (const std::wstring& folder : {TempFolder() + L"\\paste  here\\with spaces", std::wstring(L"C:\\")}) {
+        ASSERT_TRUE(Exists(folder) || MakeFolders(folder));
+        EXPECT_EQ(S_OK, InvokeOn(folder));
+        EXPECT_EQ(engine_->Expected(folder), engine_->WaitForLaunch());
+    }
 }
 
 TEST_F(LaunchTest, PathEndingInBackslashIsJoinedAsItIs) {
     SetPath(engine_->Folder() + L"\\");
-    PIDLIST_ABSOLUTE pidl = FolderPidl(L"C:\\windows");
-    ASSERT_NE(nullptr, pidl);
-    EXPECT_EQ(S_OK, InvokeOn(pidl));
-    ILFree(pidl);
-    const std::wstring line = WaitForLaunch();
+    EXPECT_EQ(S_OK, InvokeOn(std::wstring(L"C:\\windows")));
+    const std::wstring line = engine_->WaitForLaunch();
     EXPECT_NE(std::wstring::npos, line.find(engine_->Folder() + L"\\\\brellow.exe")) << line;
     EXPECT_NE(std::wstring::npos, line.find(L" \"C:\\windows\"")) << line;
 }
@@ -118,7 +84,7 @@ TEST_F(LaunchTest, OnlyCommandOffsetZeroIsTaken) {
     EXPECT_EQ(E_INVALIDARG, menu->InvokeCommand(nullptr));
     // The refused calls kept the folder; the object gives it up once used.
     EXPECT_EQ(S_OK, Invoke(menu));
-    EXPECT_EQ(Expected(Engine(), L"C:\\windows"), WaitForLaunch());
+    EXPECT_EQ(engine_->Expected(L"C:\\windows"), engine_->WaitForLaunch());
     EXPECT_EQ(E_UNEXPECTED, Invoke(menu));
     menu->Release();
 }
@@ -138,34 +104,28 @@ TEST_F(LaunchTest, SecondInitializeReplacesTheFolder) {
     ILFree(second);
     EXPECT_EQ(S_OK, Invoke(menu));
     menu->Release();
-    EXPECT_EQ(Expected(Engine(), L"C:\\windows\\system32"), WaitForLaunch());
+    EXPECT_EQ(engine_->Expected(L"C:\\windows\\system32"), engine_->WaitForLaunch());
 }
 
 TEST_F(LaunchTest, MissingOrEmptyInstallFolderLaunchesNothing) {
-    PIDLIST_ABSOLUTE pidl = FolderPidl(L"C:\\windows");
-    ASSERT_NE(nullptr, pidl);
-
+    const std::wstring folder = L"C:\\windows";
     DeleteValue(HKEY_LOCAL_MACHINE, kProductKey, L"Path", KEY_WOW64_32KEY);
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), InvokeOn(pidl));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), InvokeOn(folder));
 
     SetPath(L"");
-    EXPECT_EQ(E_FAIL, InvokeOn(pidl));
+    EXPECT_EQ(E_FAIL, InvokeOn(folder));
 
     // Only the 32-bit view counts: the installer is a 32-bit program.
     DeleteTree(HKEY_LOCAL_MACHINE, kProductKey, KEY_WOW64_32KEY);
     ASSERT_EQ(ERROR_SUCCESS,
               WriteString(HKEY_LOCAL_MACHINE, kProductKey, L"Path", engine_->Folder(), KEY_WOW64_64KEY));
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), InvokeOn(pidl));
-    ILFree(pidl);
-    EXPECT_TRUE(ReadUtf16File(Log()).empty());
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), InvokeOn(folder));
+    EXPECT_TRUE(ReadUtf16File(engine_->Log()).empty());
 }
 
 TEST_F(LaunchTest, MissingEngineIsNotTheHandlersFailure) {
-    SetPath(Temp() + L"\\no engine here");
-    PIDLIST_ABSOLUTE pidl = FolderPidl(L"C:\\windows");
-    ASSERT_NE(nullptr, pidl);
-    EXPECT_EQ(S_OK, InvokeOn(pidl));
-    ILFree(pidl);
+    SetPath(TempFolder() + L"\\no engine here");
+    EXPECT_EQ(S_OK, InvokeOn(std::wstring(L"C:\\windows")));
 }
 
 // A virtual folder: SHGetPathFromIDListW fails for it, so the handler takes
@@ -177,7 +137,7 @@ protected:
         ASSERT_EQ(S_OK, SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &virtualFolder_));
         wchar_t path[MAX_PATH];
         ASSERT_FALSE(SHGetPathFromIDListW(virtualFolder_, path));
-        saveFolder_ = Temp() + L"\\library save folder";
+        saveFolder_ = TempFolder() + L"\\library save folder";
         ASSERT_TRUE(MakeFolders(saveFolder_));
         SetFakeLibrarySaveFolder(saveFolder_);
     }
@@ -197,8 +157,6 @@ protected:
     }
     size_t TaskMemoryLeft() { return spy_ ? spy_->BlocksSince(before_).size() : ~size_t(0); }
 
-    void Fail(DWORD step, HRESULT code) { FailFakeLibraryStep(step, code); }
-
     PIDLIST_ABSOLUTE virtualFolder_ = nullptr;
     std::wstring saveFolder_;
     TaskMemorySpy* spy_ = nullptr;
@@ -207,7 +165,7 @@ protected:
 
 TEST_F(LibraryLaunchTest, LibraryBecomesItsDefaultSaveFolder) {
     EXPECT_EQ(S_OK, InvokeOn(virtualFolder_));
-    EXPECT_EQ(Expected(Engine(), saveFolder_), WaitForLaunch());
+    EXPECT_EQ(engine_->Expected(saveFolder_), engine_->WaitForLaunch());
     // The library was loaded from the folder's own parsing name.
     std::wstring loadedFrom = FakeLibraryLoadedFrom();
     ASSERT_FALSE(loadedFrom.empty());
@@ -219,12 +177,12 @@ TEST_F(LibraryLaunchTest, EveryFailingStepIsReportedAndLaunchesNothing) {
     const HRESULT codes[] = {STG_E_FILENOTFOUND, HRESULT_FROM_WIN32(ERROR_NOT_FOUND), E_INVALIDARG};
     Watch();
     for (DWORD step = 1; step <= 3; ++step) {
-        Fail(step, codes[step - 1]);
+        FailFakeLibraryStep(step, codes[step - 1]);
         EXPECT_EQ(codes[step - 1], InvokeOn(virtualFolder_)) << "step " << step;
         EXPECT_EQ(0, LiveFakeLibraryObjects()) << "step " << step;
         EXPECT_EQ(0u, TaskMemoryLeft()) << "step " << step;
     }
-    EXPECT_TRUE(ReadUtf16File(Log()).empty());
+    EXPECT_TRUE(ReadUtf16File(engine_->Log()).empty());
 }
 
 TEST_F(LibraryLaunchTest, SaveFolderLongerThanTheObjectHoldsIsRefusedWhole) {
@@ -233,7 +191,7 @@ TEST_F(LibraryLaunchTest, SaveFolderLongerThanTheObjectHoldsIsRefusedWhole) {
     fits.append(999 - fits.size(), L'a');
     SetFakeLibrarySaveFolder(fits);
     EXPECT_EQ(S_OK, InvokeOn(virtualFolder_));
-    EXPECT_EQ(Expected(Engine(), fits), WaitForLaunch());
+    EXPECT_EQ(engine_->Expected(fits), engine_->WaitForLaunch());
 
     SetFakeLibrarySaveFolder(fits + L"b");
     Watch();
@@ -247,17 +205,9 @@ TEST_F(LibraryLaunchTest, OtherVirtualFoldersAreRefusedByTheLibrary) {
     // from it ends the command with the library's own failure.
     PIDLIST_ABSOLUTE bin = nullptr;
     ASSERT_EQ(S_OK, SHGetSpecialFolderLocation(nullptr, CSIDL_BITBUCKET, &bin));
-    Fail(1, E_NOINTERFACE);
+    FailFakeLibraryStep(1, E_NOINTERFACE);
     EXPECT_EQ(E_NOINTERFACE, InvokeOn(bin));
     ILFree(bin);
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    OleInitialize(nullptr);
-    const int result = RUN_ALL_TESTS();
-    OleUninitialize();
-    return result;
-}

@@ -8,10 +8,12 @@
 #include <map>
 #include <string>
 
-#include "server/Identifiers.h"
-#include "support/MenuObject.h"
-#include "support/TaskMemorySpy.h"
-#include "support/TestSupport.h"
+#include "PutClipboardFiles.h"
+#include "harness/MenuObject.h"
+#include "harness/TaskMemorySpy.h"
+#include "support/Clipboard.h"
+#include "support/Product.h"
+#include "support/Registry.h"
 
 using namespace brelltest;
 
@@ -54,7 +56,7 @@ protected:
 };
 
 TEST_F(MenuTest, FilesOnTheClipboardAddOneStringItemAtTheGivenPlace) {
-    ASSERT_TRUE(PutFilesOnClipboard({L"C:\\windows\\win.ini", L"C:\\windows\\system.ini"}));
+    ASSERT_TRUE(brell::PutClipboardFiles({L"C:\\windows\\win.ini", L"C:\\windows\\system.ini"}));
     const HRESULT hr = menu_->QueryContextMenu(popup_, 1, 100, 200, CMF_NORMAL);
     EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), hr);
     ASSERT_EQ(3, GetMenuItemCount(popup_));
@@ -70,7 +72,7 @@ TEST_F(MenuTest, FilesOnTheClipboardAddOneStringItemAtTheGivenPlace) {
 }
 
 TEST_F(MenuTest, EqualFirstAndLastIdsStillAddTheItem) {
-    ASSERT_TRUE(PutFilesOnClipboard({L"C:\\windows\\win.ini"}));
+    ASSERT_TRUE(brell::PutClipboardFiles({L"C:\\windows\\win.ini"}));
     EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1),
               menu_->QueryContextMenu(popup_, 0, 7, 7, CMF_EXPLORE));
     ASSERT_EQ(3, GetMenuItemCount(popup_));
@@ -78,7 +80,7 @@ TEST_F(MenuTest, EqualFirstAndLastIdsStillAddTheItem) {
 }
 
 TEST_F(MenuTest, NoFilesOnTheClipboardAddNothing) {
-    ASSERT_TRUE(PutTextOnClipboard(L"C:\\windows\\win.ini"));
+    ASSERT_TRUE(brell::PutClipboardText(L"C:\\windows\\win.ini"));
     EXPECT_EQ(S_OK, menu_->QueryContextMenu(popup_, 0, 100, 200, CMF_NORMAL));
     EXPECT_EQ(2, GetMenuItemCount(popup_));
     ASSERT_TRUE(EmptyTheClipboard());
@@ -87,7 +89,7 @@ TEST_F(MenuTest, NoFilesOnTheClipboardAddNothing) {
 }
 
 TEST_F(MenuTest, DefaultOnlyAddsNothingWhateverElseIsAsked) {
-    ASSERT_TRUE(PutFilesOnClipboard({L"C:\\windows\\win.ini"}));
+    ASSERT_TRUE(brell::PutClipboardFiles({L"C:\\windows\\win.ini"}));
     for (UINT flags : {UINT(CMF_DEFAULTONLY), UINT(CMF_DEFAULTONLY | CMF_EXPLORE),
                        UINT(CMF_DEFAULTONLY | CMF_NODEFAULT | CMF_EXTENDEDVERBS | CMF_CANRENAME)}) {
         EXPECT_EQ(S_OK, menu_->QueryContextMenu(popup_, 0, 100, 200, flags)) << flags;
@@ -144,13 +146,10 @@ TEST_F(MenuTest, OtherCommandStringsLeaveTheBufferAlone) {
 TEST_F(MenuTest, InitializeWithoutFolderSucceedsAndInvokeThenRefuses) {
     IContextMenu* empty = objects_.Create(nullptr);
     ASSERT_NE(nullptr, empty);
-    CMINVOKECOMMANDINFO info = {};
-    info.cbSize = sizeof(info);
-    EXPECT_EQ(E_UNEXPECTED, empty->InvokeCommand(&info));
+    EXPECT_EQ(E_UNEXPECTED, Invoke(empty));
     EXPECT_EQ(E_INVALIDARG, empty->InvokeCommand(nullptr));
     empty->Release();
 }
-
 
 // The object's own copy of the folder's ID list, watched in the COM task
 // allocator that ILClone and ILFree use: which copies are live, not merely
@@ -189,13 +188,6 @@ protected:
     }
     size_t BlocksSinceSetUp() { return spy_->BlocksSince(before_).size(); }
 
-    HRESULT Invoke(IContextMenu* menu, LPCSTR verb) {
-        CMINVOKECOMMANDINFO info = {};
-        info.cbSize = sizeof(info);
-        info.lpVerb = verb;
-        return menu->InvokeCommand(&info);
-    }
-
     MenuObjects objects_;
     TaskMemorySpy* spy_ = nullptr;
     PIDLIST_ABSOLUTE first_ = nullptr;
@@ -228,7 +220,7 @@ TEST_F(FolderCopyTest, InitializeTwiceFreesTheFirstCopy) {
 }
 
 TEST_F(FolderCopyTest, MenuShownAndDismissedFreesTheCopyOnRelease) {
-    ASSERT_TRUE(PutFilesOnClipboard({L"C:\\windows\\win.ini"}));
+    ASSERT_TRUE(brell::PutClipboardFiles({L"C:\\windows\\win.ini"}));
     IContextMenu* menu = objects_.Create(first_);
     ASSERT_NE(nullptr, menu);
     HMENU popup = CreatePopupMenu();
@@ -279,11 +271,3 @@ TEST_F(FolderCopyTest, FailedLibraryRouteReleasesEveryNameAndItem) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    OleInitialize(nullptr);
-    const int result = RUN_ALL_TESTS();
-    OleUninitialize();
-    return result;
-}

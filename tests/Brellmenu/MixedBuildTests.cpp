@@ -8,18 +8,19 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 
-#include "support/TestSupport.h"
+#include "support/Files.h"
+#include "support/Folders.h"
+#include "support/Process.h"
+#include "support/Product.h"
+#include "support/Registry.h"
+#include "support/RegistryDump.h"
 
 using namespace brelltest;
 
 namespace {
 
-constexpr wchar_t kClsid[] = L"{5D3E8A17-2C4B-4F61-9A0E-7B1C3D5F8E24}";
-constexpr wchar_t kAppId[] = L"{C41F7B02-6E93-4A58-B1D7-2F8A6C0E9B35}";
-constexpr wchar_t kLibId[] = L"{8B2E4C69-D017-4F3A-8E45-16C9B7A2F0D3}";
 constexpr wchar_t kClasses[] = L"Software\\Classes\\";
 const wchar_t* const kHandlerKeys[] = {
     L"Software\\Classes\\Directory\\Background\\ShellEx\\ContextMenuHandlers\\Brellow",
@@ -33,17 +34,9 @@ Bits Other(Bits bits) { return bits == Bits::x86 ? Bits::x64 : Bits::x86; }
 REGSAM View(Bits bits) { return bits == Bits::x86 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
 const wchar_t* TypeLibPlatform(Bits bits) { return bits == Bits::x86 ? L"win32" : L"win64"; }
 
-// The x86 build's bin folder, as the build passes it (a host path under Z:).
-std::wstring X86BinDir() {
-    const char* text = BRELL_X86_BIN_DIR;
-    std::wstring dir(text, text + strlen(text));
-    for (wchar_t& c : dir)
-        if (c == L'/') c = L'\\';
-    return dir;
-}
-
+// The x86 build's bin folder, which the build names on the host.
 std::wstring BuildFile(Bits bits, const wchar_t* file) {
-    return (bits == Bits::x86 ? X86BinDir() : BinDir()) + L"\\" + file;
+    return (bits == Bits::x86 ? HostPath(BRELL_X86_BIN_DIR) : BinDir()) + L"\\" + file;
 }
 
 // Each build's server is copied to a folder of its own on C:, as an
@@ -60,55 +53,41 @@ DWORD Unregister(Bits bits) {
     return RunAndWait(Regsvr32(bits) + L" /u /s \"" + ServerPath(bits) + L"\"");
 }
 
-std::wstring ClassServerKey() { return std::wstring(kClasses) + L"CLSID\\" + kClsid + L"\\InprocServer32"; }
+std::wstring ClassServerKey() { return std::wstring(kClasses) + L"CLSID\\" + kMenuClsid + L"\\InprocServer32"; }
 
-std::wstring ServerIn(Bits view) {
-    std::wstring path;
-    if (!ReadString(HKEY_LOCAL_MACHINE, ClassServerKey(), nullptr, &path, View(view))) return L"<missing>";
-    return path;
-}
+std::wstring ServerIn(Bits view) { return StringValue(HKEY_LOCAL_MACHINE, ClassServerKey(), nullptr, View(view)); }
 
-std::wstring TypeLibVersionKey() { return std::wstring(kClasses) + L"TypeLib\\" + kLibId + L"\\1.0"; }
+std::wstring TypeLibVersionKey() { return std::wstring(kClasses) + L"TypeLib\\" + kMenuLibId + L"\\1.0"; }
 
 // Whether the type library is registered for that build's platform, under
 // whichever locale subkey.
 bool TypeLibRegisteredFor(Bits bits) {
-    HKEY version = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TypeLibVersionKey().c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
-                      &version) != ERROR_SUCCESS)
-        return false;
     bool found = false;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (RegEnumKeyExW(version, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        if (KeyExists(HKEY_LOCAL_MACHINE, TypeLibVersionKey() + L"\\" + name + L"\\" + TypeLibPlatform(bits),
-                      KEY_WOW64_64KEY))
-            found = true;
-    }
-    RegCloseKey(version);
+    for (const std::wstring& locale : Subkeys(HKEY_LOCAL_MACHINE, TypeLibVersionKey(), KEY_WOW64_64KEY))
+        found = found || KeyExists(HKEY_LOCAL_MACHINE, TypeLibVersionKey() + L"\\" + locale + L"\\" +
+                                                           TypeLibPlatform(bits), KEY_WOW64_64KEY);
     return found;
 }
 
 void WipeRegistration() {
     for (Bits view : {Bits::x86, Bits::x64}) {
         const REGSAM v = View(view);
-        DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"CLSID\\" + kClsid, v);
-        DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"AppID\\" + kAppId, v);
+        DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"CLSID\\" + kMenuClsid, v);
+        DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"AppID\\" + kMenuAppId, v);
         DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"AppID\\Brellmenu.DLL", v);
-        DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"TypeLib\\" + kLibId, v);
+        DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"TypeLib\\" + kMenuLibId, v);
         for (const wchar_t* key : kHandlerKeys) DeleteTree(HKEY_LOCAL_MACHINE, key, v);
-        DeleteTree(HKEY_LOCAL_MACHINE, kProductKey, v);
     }
+    ForgetProduct();
 }
 
 // Builds a folder's background menu the way Explorer of that bitness does,
 // with a file on the clipboard, and optionally invokes the paste.
-brelltest::Captured BackgroundMenu(Bits bits, const std::wstring& folder, bool paste) {
+Captured BackgroundMenu(Bits bits, const std::wstring& folder, bool paste) {
     std::wstring line = L"\"" + BuildFile(bits, L"menuhost.exe") + L"\" \"" + folder +
                         L"\" --put-files C:\\windows\\win.ini";
     if (paste) line += L" --invoke \"Paste with Brellow\" --wait-engine";
-    return brelltest::RunAndCapture(line);
+    return RunAndCapture(line);
 }
 
 class MixedBuilds : public ::testing::Test {
@@ -142,14 +121,14 @@ protected:
                 const bool found = ReadString(HKEY_LOCAL_MACHINE, key, nullptr, &clsid, View(view));
                 EXPECT_EQ(present, found) << key << " in the " << Name(view) << " view";
                 if (present && found) {
-                    EXPECT_EQ(kClsid, clsid) << key;
+                    EXPECT_EQ(kMenuClsid, clsid) << key;
                 }
             }
         }
     }
 
     void ExpectAppId(bool present) {
-        EXPECT_EQ(present, KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"AppID\\" + kAppId,
+        EXPECT_EQ(present, KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"AppID\\" + kMenuAppId,
                                      KEY_WOW64_64KEY));
         EXPECT_EQ(present, KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kClasses) + L"AppID\\Brellmenu.DLL",
                                      KEY_WOW64_64KEY));
@@ -171,7 +150,7 @@ TEST_F(MixedBuilds, EachViewGetsItsOwnServerWhicheverRegistersFirst) {
 
         // Explorer of either bitness shows the item.
         for (Bits bits : {Bits::x86, Bits::x64}) {
-            const brelltest::Captured menu = BackgroundMenu(bits, L"C:\\windows", false);
+            const Captured menu = BackgroundMenu(bits, L"C:\\windows", false);
             EXPECT_EQ(0u, menu.exitCode) << Name(bits) << ": " << menu.output;
             EXPECT_NE(std::string::npos, menu.output.find("Paste with Brellow")) << Name(bits) << ": " << menu.output;
         }
@@ -194,7 +173,7 @@ TEST_F(MixedBuilds, UnregisteringOneBuildLeavesTheOthersMenu) {
         EXPECT_FALSE(TypeLibRegisteredFor(gone));
         EXPECT_TRUE(TypeLibRegisteredFor(stays));
 
-        const brelltest::Captured menu = BackgroundMenu(stays, L"C:\\windows", false);
+        const Captured menu = BackgroundMenu(stays, L"C:\\windows", false);
         EXPECT_NE(std::string::npos, menu.output.find("Paste with Brellow")) << menu.output;
 
         // The last build out takes the shared keys with it.
@@ -226,7 +205,7 @@ TEST_F(MixedBuilds, EitherMenuStartsTheEngineNamedInThe32BitView) {
         const std::wstring target = std::wstring(L"C:\\mixed\\into-") + Name(bits);
         ASSERT_TRUE(MakeFolders(target));
 
-        const brelltest::Captured paste = BackgroundMenu(bits, target, true);
+        const Captured paste = BackgroundMenu(bits, target, true);
         EXPECT_EQ(0u, paste.exitCode) << paste.output;
         const std::wstring log = ReadUtf16File(named + L"\\launches.log");
         EXPECT_NE(std::wstring::npos, log.find(L"\"" + target + L"\"")) << log;

@@ -3,22 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <aclapi.h>
 #include <oleauto.h>
-#include <sddl.h>
 
 #include <string>
 
+#include "harness/ServerDll.h"
 #include "server/Identifiers.h"
-#include "support/TestSupport.h"
+#include "support/Folders.h"
+#include "support/KeyDacl.h"
+#include "support/Process.h"
+#include "support/Product.h"
+#include "support/Registry.h"
+#include "support/Text.h"
 
 using namespace brelltest;
 
 namespace {
 
-constexpr wchar_t kClsid[] = L"{5D3E8A17-2C4B-4F61-9A0E-7B1C3D5F8E24}";
-constexpr wchar_t kAppId[] = L"{C41F7B02-6E93-4A58-B1D7-2F8A6C0E9B35}";
-constexpr wchar_t kLibId[] = L"{8B2E4C69-D017-4F3A-8E45-16C9B7A2F0D3}";
 
 // A classes root: HKCR's machine part, or the user's own classes.
 struct Classes {
@@ -35,27 +36,25 @@ const wchar_t* const kHandlerParents[] = {
 };
 
 std::wstring Str(const Classes& c, const std::wstring& path, const wchar_t* value) {
-    std::wstring text;
-    if (!ReadString(c.root, c(path), value, &text)) return L"<missing>";
-    return text;
+    return StringValue(c.root, c(path), value);
 }
 
 void ExpectRegistered(const Classes& c, const std::wstring& module) {
-    EXPECT_EQ(L"Brellmenu", Str(c, std::wstring(L"AppID\\") + kAppId, nullptr));
-    EXPECT_EQ(kAppId, Str(c, L"AppID\\Brellmenu.DLL", L"AppID"));
-    const std::wstring clsidKey = std::wstring(L"CLSID\\") + kClsid;
+    EXPECT_EQ(L"Brellmenu", Str(c, std::wstring(L"AppID\\") + kMenuAppId, nullptr));
+    EXPECT_EQ(kMenuAppId, Str(c, L"AppID\\Brellmenu.DLL", L"AppID"));
+    const std::wstring clsidKey = std::wstring(L"CLSID\\") + kMenuClsid;
     EXPECT_EQ(L"BrellowShellMenu Class", Str(c, clsidKey, nullptr));
     EXPECT_EQ(module, Str(c, clsidKey + L"\\InprocServer32", nullptr));
     EXPECT_EQ(L"Apartment", Str(c, clsidKey + L"\\InprocServer32", L"ThreadingModel"));
     for (const wchar_t* parent : kHandlerParents) {
-        EXPECT_EQ(kClsid, Str(c, std::wstring(parent) + L"\\Brellow", nullptr)) << parent;
+        EXPECT_EQ(kMenuClsid, Str(c, std::wstring(parent) + L"\\Brellow", nullptr)) << parent;
     }
 }
 
 void ExpectUnregistered(const Classes& c) {
-    EXPECT_FALSE(KeyExists(c.root, c(std::wstring(L"AppID\\") + kAppId)));
+    EXPECT_FALSE(KeyExists(c.root, c(std::wstring(L"AppID\\") + kMenuAppId)));
     EXPECT_FALSE(KeyExists(c.root, c(L"AppID\\Brellmenu.DLL")));
-    EXPECT_FALSE(KeyExists(c.root, c(std::wstring(L"CLSID\\") + kClsid)));
+    EXPECT_FALSE(KeyExists(c.root, c(std::wstring(L"CLSID\\") + kMenuClsid)));
     for (const wchar_t* parent : kHandlerParents) {
         EXPECT_FALSE(KeyExists(c.root, c(std::wstring(parent) + L"\\Brellow"))) << parent;
     }
@@ -71,7 +70,7 @@ void ExpectKeptKeys(const Classes& c) {
 }
 
 bool TypeLibraryRegistered() {
-    const std::wstring key = std::wstring(L"TypeLib\\") + kLibId + L"\\1.0";
+    const std::wstring key = std::wstring(L"TypeLib\\") + kMenuLibId + L"\\1.0";
     return KeyExists(kMachine.root, kMachine(key)) || KeyExists(kUser.root, kUser(key));
 }
 
@@ -80,21 +79,24 @@ constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_6
 
 void WipeRegistration() {
     for (const Classes* c : {&kMachine, &kUser}) {
-        DeleteTree(c->root, (*c)(std::wstring(L"CLSID\\") + kClsid), kOtherView);
-        DeleteTree(c->root, (*c)(std::wstring(L"AppID\\") + kAppId));
+        DeleteTree(c->root, (*c)(std::wstring(L"CLSID\\") + kMenuClsid), kOtherView);
+        DeleteTree(c->root, (*c)(std::wstring(L"AppID\\") + kMenuAppId));
         DeleteTree(c->root, (*c)(L"AppID\\Brellmenu.DLL"));
-        DeleteTree(c->root, (*c)(std::wstring(L"CLSID\\") + kClsid));
-        DeleteTree(c->root, (*c)(std::wstring(L"TypeLib\\") + kLibId));
+        DeleteTree(c->root, (*c)(std::wstring(L"CLSID\\") + kMenuClsid));
+        DeleteTree(c->root, (*c)(std::wstring(L"TypeLib\\") + kMenuLibId));
         for (const wchar_t* parent : kHandlerParents) {
             DeleteTree(c->root, (*c)(std::wstring(parent) + L"\\Brellow"));
         }
     }
 }
 
-std::wstring TempFolder(const wchar_t* name) {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    return std::wstring(temp) + name;
+std::wstring TempPath(const std::wstring& name) { return TempFolder() + L"\\" + name; }
+
+// A folder whose path is longer than MAX_PATH, in its long form.
+std::wstring DeepFolder(const std::wstring& name) {
+    std::wstring folder = L"\\\\?\\" + TempPath(name);
+    while (folder.size() < 4 + 270) folder += L"\\abcdefghijklmnopqrstuvwxyz";
+    return folder;
 }
 
 DWORD Regsvr32(const std::wstring& switches, const std::wstring& dll) {
@@ -112,10 +114,10 @@ TEST_F(RegistrationTest, Regsvr32RegistersReregistersAndUnregistersMachineWide) 
     ASSERT_EQ(0u, Regsvr32(L"/s", dll));
     ExpectRegistered(kMachine, dll);
     EXPECT_TRUE(TypeLibraryRegistered());
-    EXPECT_FALSE(KeyExists(kUser.root, kUser(std::wstring(L"CLSID\\") + kClsid)));
+    EXPECT_FALSE(KeyExists(kUser.root, kUser(std::wstring(L"CLSID\\") + kMenuClsid)));
 
     // Values and keys added by hand vanish with the ForceRemove keys.
-    const std::wstring clsidKey = std::wstring(L"CLSID\\") + kClsid;
+    const std::wstring clsidKey = std::wstring(L"CLSID\\") + kMenuClsid;
     ASSERT_EQ(ERROR_SUCCESS, WriteString(kMachine.root, kMachine(clsidKey), L"Extra", L"x"));
     ASSERT_EQ(ERROR_SUCCESS, WriteString(kMachine.root, kMachine(clsidKey + L"\\Junk"), nullptr, L"x"));
     for (const wchar_t* parent : kHandlerParents) {
@@ -141,18 +143,18 @@ TEST_F(RegistrationTest, Regsvr32RegistersReregistersAndUnregistersMachineWide) 
 // has its class registered in its view, unregistering this one leaves them.
 TEST_F(RegistrationTest, UnregisteringLeavesTheSharedKeysToTheOtherBitnessBuild) {
     const std::wstring dll = BinPath(L"Brellmenu.dll");
-    const std::wstring otherServer = kMachine(std::wstring(L"CLSID\\") + kClsid + L"\\InprocServer32");
+    const std::wstring otherServer = kMachine(std::wstring(L"CLSID\\") + kMenuClsid + L"\\InprocServer32");
     ASSERT_EQ(0u, Regsvr32(L"/s", dll));
     ASSERT_EQ(ERROR_SUCCESS, WriteString(kMachine.root, otherServer, nullptr, L"C:\\other\\Brellmenu.dll", kOtherView));
 
     ASSERT_EQ(0u, Regsvr32(L"/s /u", dll));
-    EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(L"CLSID\\") + kClsid)));
+    EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(L"CLSID\\") + kMenuClsid)));
     EXPECT_TRUE(KeyExists(kMachine.root, otherServer, kOtherView));
     for (const wchar_t* parent : kHandlerParents) {
-        EXPECT_EQ(kClsid, Str(kMachine, std::wstring(parent) + L"\\Brellow", nullptr)) << parent;
+        EXPECT_EQ(kMenuClsid, Str(kMachine, std::wstring(parent) + L"\\Brellow", nullptr)) << parent;
     }
-    EXPECT_EQ(L"Brellmenu", Str(kMachine, std::wstring(L"AppID\\") + kAppId, nullptr));
-    EXPECT_EQ(kAppId, Str(kMachine, L"AppID\\Brellmenu.DLL", L"AppID"));
+    EXPECT_EQ(L"Brellmenu", Str(kMachine, std::wstring(L"AppID\\") + kMenuAppId, nullptr));
+    EXPECT_EQ(kMenuAppId, Str(kMachine, L"AppID\\Brellmenu.DLL", L"AppID"));
     EXPECT_FALSE(TypeLibraryRegistered());
 
     // An entry in the other view that names this very file is this build
@@ -168,8 +170,8 @@ TEST_F(RegistrationTest, Regsvr32PerUserWritesTheUsersClassesOnly) {
     const std::wstring dll = BinPath(L"Brellmenu.dll");
     ASSERT_EQ(0u, Regsvr32(L"/s /n /i:user", dll));
     ExpectRegistered(kUser, dll);
-    EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(L"CLSID\\") + kClsid)));
-    EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(L"AppID\\") + kAppId)));
+    EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(L"CLSID\\") + kMenuClsid)));
+    EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(L"AppID\\") + kMenuAppId)));
     // Wine's RegisterTypeLibForUser writes machine-wide; either place counts.
     EXPECT_TRUE(TypeLibraryRegistered());
 
@@ -180,7 +182,7 @@ TEST_F(RegistrationTest, Regsvr32PerUserWritesTheUsersClassesOnly) {
 }
 
 TEST_F(RegistrationTest, LaterRegistrationInTheSameProcessStaysPerUser) {
-    const std::wstring path = CopyServer(TempFolder(L"brell-peruser"));
+    const std::wstring path = CopyServer(TempPath(L"brell-peruser"));
     ASSERT_FALSE(path.empty());
     ServerDll dll(path);
     ASSERT_TRUE(dll.ok());
@@ -190,7 +192,7 @@ TEST_F(RegistrationTest, LaterRegistrationInTheSameProcessStaysPerUser) {
 
     ASSERT_EQ(S_OK, dll.DllRegisterServer());
     ExpectRegistered(kUser, path);
-    EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(L"CLSID\\") + kClsid)));
+    EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(L"CLSID\\") + kMenuClsid)));
     ASSERT_EQ(S_OK, dll.DllUnregisterServer());
     ExpectUnregistered(kUser);
 }
@@ -198,21 +200,21 @@ TEST_F(RegistrationTest, LaterRegistrationInTheSameProcessStaysPerUser) {
 TEST_F(RegistrationTest, OnlyTheExactWordUserSelectsPerUser) {
     int round = 0;
     for (const wchar_t* commandLine : {static_cast<const wchar_t*>(nullptr), L"users", L"user ", L"", L"use"}) {
-        const std::wstring path = CopyServer(TempFolder(L"brell-cmdline-") + std::to_wstring(round++));
+        const std::wstring path = CopyServer(TempPath(L"brell-cmdline-" + std::to_wstring(round++)));
         ServerDll dll(path);
         ASSERT_TRUE(dll.ok());
         const std::wstring shown = commandLine ? commandLine : L"(null)";
-        SCOPED_TRACE(std::string(shown.begin(), shown.end()));
+        SCOPED_TRACE(Utf8(shown));
         ASSERT_EQ(S_OK, dll.DllInstall(TRUE, commandLine));
         ExpectRegistered(kMachine, path);
-        EXPECT_FALSE(KeyExists(kUser.root, kUser(std::wstring(L"CLSID\\") + kClsid)));
+        EXPECT_FALSE(KeyExists(kUser.root, kUser(std::wstring(L"CLSID\\") + kMenuClsid)));
         ASSERT_EQ(S_OK, dll.DllInstall(FALSE, commandLine));
         ExpectUnregistered(kMachine);
     }
 }
 
 TEST_F(RegistrationTest, ModulePathWithSingleQuoteIsRegisteredExactly) {
-    const std::wstring path = CopyServer(TempFolder(L"brell o'quote 'd"));
+    const std::wstring path = CopyServer(TempPath(L"brell o'quote 'd"));
     ASSERT_FALSE(path.empty());
     ASSERT_EQ(0u, Regsvr32(L"/s", path));
     ExpectRegistered(kMachine, path);
@@ -221,9 +223,7 @@ TEST_F(RegistrationTest, ModulePathWithSingleQuoteIsRegisteredExactly) {
 }
 
 TEST_F(RegistrationTest, ModulePathOf260CharactersFailsBeforeWritingAnything) {
-    std::wstring folder = L"\\\\?\\" + TempFolder(L"brell-deep");
-    while (folder.size() < 4 + 270) folder += L"\\abcdefghijklmnopqrstuvwxyz";
-    const std::wstring path = CopyServer(folder);
+    const std::wstring path = CopyServer(DeepFolder(L"brell-deep"));
     ASSERT_FALSE(path.empty());
     ServerDll dll(path);
     ASSERT_TRUE(dll.ok());
@@ -252,9 +252,7 @@ TEST_F(RegistrationTest, CallersThreadLocaleIsRestoredOnEveryPath) {
     EXPECT_TRUE(FAILED(dll.DllUnregisterServer()));
     EXPECT_EQ(callers, GetThreadLocale());
 
-    std::wstring folder = L"\\\\?\\" + TempFolder(L"brell-deep-locale");
-    while (folder.size() < 4 + 270) folder += L"\\abcdefghijklmnopqrstuvwxyz";
-    const std::wstring path = CopyServer(folder);
+    const std::wstring path = CopyServer(DeepFolder(L"brell-deep-locale"));
     ASSERT_FALSE(path.empty());
     ServerDll deep(path);
     ASSERT_TRUE(deep.ok());
@@ -263,46 +261,16 @@ TEST_F(RegistrationTest, CallersThreadLocaleIsRestoredOnEveryPath) {
     SetThreadLocale(saved);
 }
 
-// Makes a key read-only for everybody, so a registration step below it fails.
-class ReadOnlyKey {
-public:
-    ReadOnlyKey(HKEY root, const std::wstring& path) {
-        RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
-        if (!key_) return;
-        PSECURITY_DESCRIPTOR sd = nullptr;
-        // Everybody may read; nobody may create subkeys or change values.
-        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &sd,
-                                                                 nullptr)) {
-            ok_ = RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
-            LocalFree(sd);
-        }
-    }
-    ~ReadOnlyKey() {
-        if (!key_) return;
-        PSECURITY_DESCRIPTOR sd = nullptr;
-        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;KA;;;WD)", SDDL_REVISION_1, &sd,
-                                                                 nullptr)) {
-            RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, sd);
-            LocalFree(sd);
-        }
-        RegCloseKey(key_);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    HKEY key_ = nullptr;
-    bool ok_ = false;
-};
-
 TEST_F(RegistrationTest, FailedInstallRunsTheWholeUnregistration) {
-    const std::wstring path = CopyServer(TempFolder(L"brell-failing"));
+    const std::wstring path = CopyServer(TempPath(L"brell-failing"));
     ServerDll dll(path);
     ASSERT_TRUE(dll.ok());
     HRESULT registerResult = S_OK;
     {
         // The type library, the last step, cannot be written.
-        ReadOnlyKey typeLibs(kMachine.root, kMachine(L"TypeLib"));
-        ASSERT_TRUE(typeLibs.ok());
+        // Everybody may read; nobody may create subkeys or change values.
+        KeyDacl typeLibs(kMachine.root, kMachine(L"TypeLib"), L"D:P(A;;KR;;;WD)");
+        ASSERT_TRUE(typeLibs.applied());
         registerResult = dll.DllRegisterServer();
         if (SUCCEEDED(registerResult)) GTEST_SKIP() << "this Wine ignores registry key security";
         // DllRegisterServer leaves what the earlier steps wrote.
@@ -313,24 +281,35 @@ TEST_F(RegistrationTest, FailedInstallRunsTheWholeUnregistration) {
     // DllInstall took the class entries away again; the type library step of
     // the unregistration then stops it (nothing registered), so the AppID
     // entries stay.
-    EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(L"CLSID\\") + kClsid)));
+    EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(L"CLSID\\") + kMenuClsid)));
     for (const wchar_t* parent : kHandlerParents) {
         EXPECT_FALSE(KeyExists(kMachine.root, kMachine(std::wstring(parent) + L"\\Brellow")));
     }
-    EXPECT_EQ(L"Brellmenu", Str(kMachine, std::wstring(L"AppID\\") + kAppId, nullptr));
+    EXPECT_EQ(L"Brellmenu", Str(kMachine, std::wstring(L"AppID\\") + kMenuAppId, nullptr));
 }
 
 TEST_F(RegistrationTest, UnregisteringWhatIsNotRegisteredStopsAtTheTypeLibrary) {
     // An AppID entry made by hand shows whether the AppID script ran.
     ASSERT_EQ(ERROR_SUCCESS,
-              WriteString(kMachine.root, kMachine(std::wstring(L"AppID\\") + kAppId), nullptr, L"Brellmenu"));
+              WriteString(kMachine.root, kMachine(std::wstring(L"AppID\\") + kMenuAppId), nullptr, L"Brellmenu"));
     ServerDll dll(BinPath(L"Brellmenu.dll"));
     ASSERT_TRUE(dll.ok());
     const HRESULT hr = dll.DllUnregisterServer();
     EXPECT_EQ(E_INVALIDARG, hr) << "what Wine's UnRegisterTypeLib gives for an unknown library";
-    EXPECT_TRUE(KeyExists(kMachine.root, kMachine(std::wstring(L"AppID\\") + kAppId)));
+    EXPECT_TRUE(KeyExists(kMachine.root, kMachine(std::wstring(L"AppID\\") + kMenuAppId)));
     ExpectKeptKeys(kMachine);
     EXPECT_EQ(5u, Regsvr32(L"/s /u", BinPath(L"Brellmenu.dll")));
+}
+
+// The name and the documentation string a type library or type gives itself.
+template <class Described>
+void ExpectDocumentation(Described* described, const wchar_t* name, const wchar_t* doc) {
+    BSTR givenName = nullptr, givenDoc = nullptr;
+    ASSERT_EQ(S_OK, described->GetDocumentation(MEMBERID_NIL, &givenName, &givenDoc, nullptr, nullptr));
+    EXPECT_STREQ(name, givenName);
+    EXPECT_STREQ(doc, givenDoc);
+    SysFreeString(givenName);
+    SysFreeString(givenDoc);
 }
 
 // The type library resource holds the library, the class and its interface.
@@ -344,12 +323,7 @@ TEST(TypeLibrary, HoldsTheLibraryTheClassAndTheInterface) {
     EXPECT_EQ(0, attr->wMinorVerNum);
     EXPECT_EQ(0x0409u, attr->lcid);
     lib->ReleaseTLibAttr(attr);
-    BSTR name = nullptr, doc = nullptr;
-    ASSERT_EQ(S_OK, lib->GetDocumentation(MEMBERID_NIL, &name, &doc, nullptr, nullptr));
-    EXPECT_STREQ(L"BrellmenuLib", name);
-    EXPECT_STREQ(L"Brellmenu 1.0 Type Library", doc);
-    SysFreeString(name);
-    SysFreeString(doc);
+    ExpectDocumentation(lib, L"BrellmenuLib", L"Brellmenu 1.0 Type Library");
     ASSERT_EQ(2u, lib->GetTypeInfoCount());
 
     ITypeInfo* coclass = nullptr;
@@ -363,11 +337,7 @@ TEST(TypeLibrary, HoldsTheLibraryTheClassAndTheInterface) {
     INT implFlags = 0;
     EXPECT_EQ(S_OK, coclass->GetImplTypeFlags(0, &implFlags));
     EXPECT_EQ(IMPLTYPEFLAG_FDEFAULT, implFlags);
-    ASSERT_EQ(S_OK, coclass->GetDocumentation(MEMBERID_NIL, &name, &doc, nullptr, nullptr));
-    EXPECT_STREQ(L"BrellowShellMenu", name);
-    EXPECT_STREQ(L"BrellowShellMenu Class", doc);
-    SysFreeString(name);
-    SysFreeString(doc);
+    ExpectDocumentation(coclass, L"BrellowShellMenu", L"BrellowShellMenu Class");
     coclass->Release();
 
     ITypeInfo* iface = nullptr;
@@ -386,21 +356,9 @@ TEST(TypeLibrary, HoldsTheLibraryTheClassAndTheInterface) {
     EXPECT_TRUE(IsEqualGUID(IID_IUnknown, ta->guid));
     base->ReleaseTypeAttr(ta);
     base->Release();
-    ASSERT_EQ(S_OK, iface->GetDocumentation(MEMBERID_NIL, &name, &doc, nullptr, nullptr));
-    EXPECT_STREQ(L"IBrellowShellMenu", name);
-    EXPECT_STREQ(L"IBrellowShellMenu Interface", doc);
-    SysFreeString(name);
-    SysFreeString(doc);
+    ExpectDocumentation(iface, L"IBrellowShellMenu", L"IBrellowShellMenu Interface");
     iface->Release();
     lib->Release();
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    CoInitialize(nullptr);
-    const int result = RUN_ALL_TESTS();
-    CoUninitialize();
-    return result;
-}

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "server/Identifiers.h"
-#include "support/TestSupport.h"
+#include "harness/ServerDll.h"
+#include "support/Folders.h"
 
 using namespace brelltest;
 
@@ -197,11 +198,8 @@ DWORD WINAPI AskForFactory(void* param) {
 TEST(ServerConcurrency, ConcurrentFirstRequestsShareOneFactory) {
     constexpr int kRounds = 6;
     constexpr int kThreads = 8;
-    wchar_t temp[MAX_PATH];
-    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
     for (int round = 0; round < kRounds; ++round) {
-        const std::wstring path =
-            CopyServer(std::wstring(temp) + L"brell-race-" + std::to_wstring(round));
+        const std::wstring path = CopyServer(TempFolder() + L"\\brell-race-" + std::to_wstring(round));
         ASSERT_FALSE(path.empty());
         ServerDll dll(path);
         ASSERT_TRUE(dll.ok());

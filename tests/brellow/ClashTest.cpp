@@ -3,16 +3,13 @@
 // a dialog. Replace never loses the old file before the new one is complete.
 #include "EngineHarness.h"
 #include "PutClipboardFiles.h"
+#include "support/WindowSearch.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-using namespace enginetest;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
+using namespace brelltest;
 
 namespace {
 
@@ -36,8 +33,6 @@ void SetWriteTime(const std::wstring& path, WORD year) {
     CloseHandle(file);
 }
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
 std::wstring DigitsOf(const std::wstring& text) {
     std::wstring digits;
     for (wchar_t c : text)
@@ -58,7 +53,7 @@ struct Seen {
 std::vector<Seen> Answer(const PROCESS_INFORMATION& process, const std::vector<std::wstring>& answers) {
     std::vector<Seen> seen;
     for (;;) {
-        HWND dialog = WaitForDialog(process, kCaption);
+        HWND dialog = WaitForWindow(process, L"#32770", kCaption);
         if (!dialog) break;
         Seen one;
         one.texts = ChildTexts(dialog, L"Static");
@@ -76,7 +71,7 @@ std::vector<Seen> Answer(const PROCESS_INFORMATION& process, const std::vector<s
                 EXPECT_TRUE(ClickButton(dialog, L"&Do this for all remaining clashes"));
                 answer = answer.substr(1);
             }
-            EXPECT_TRUE(ClickButton(dialog, answer.c_str())) << Narrow(answer);
+            EXPECT_TRUE(ClickButton(dialog, answer.c_str())) << Utf8(answer);
         }
         // The dialog goes before the engine asks again.
         for (int i = 0; i < 500 && IsWindow(dialog) && IsWindowVisible(dialog); ++i) Sleep(10);
@@ -100,22 +95,22 @@ TEST_F(Clashes, TheDialogShowsTheNameSizesAndDatesAndReplaceReplaces) {
     EXPECT_TRUE(seen[0].ownedByTheEngine);
     std::wstring all;
     for (const std::wstring& text : seen[0].texts) all += text + L"\n";
-    EXPECT_THAT(Narrow(all), HasSubstr("\"clash.txt\""));
-    EXPECT_THAT(Narrow(all), HasSubstr(Narrow(target.path())));
+    EXPECT_THAT(Utf8(all), HasSubstr("\"clash.txt\""));
+    EXPECT_THAT(Utf8(all), HasSubstr(Utf8(target.path())));
     // Both sizes and both dates, in whatever format the user's locale gives.
     const auto pasted = std::find_if(seen[0].texts.begin(), seen[0].texts.end(),
                                      [](const std::wstring& t) { return DigitsOf(t).find(L"12345") != std::wstring::npos; });
-    ASSERT_NE(pasted, seen[0].texts.end()) << Narrow(all);
-    EXPECT_THAT(Narrow(*pasted), HasSubstr("2021"));
+    ASSERT_NE(pasted, seen[0].texts.end()) << Utf8(all);
+    EXPECT_THAT(Utf8(*pasted), HasSubstr("2021"));
     const auto existing = std::find_if(seen[0].texts.begin(), seen[0].texts.end(),
                                        [](const std::wstring& t) { return t.find(L"3 bytes") == 0; });
-    ASSERT_NE(existing, seen[0].texts.end()) << Narrow(all);
-    EXPECT_THAT(Narrow(*existing), HasSubstr("2019"));
+    ASSERT_NE(existing, seen[0].texts.end()) << Utf8(all);
+    EXPECT_THAT(Utf8(*existing), HasSubstr("2019"));
 
     EXPECT_EQ(run.exitCode, 0u) << run.report;
     EXPECT_TRUE(ReadBytes(target / L"clash.txt") == Pattern(12345, 1));
     EXPECT_THAT(ListTree(target.path()), ElementsAre(L"clash.txt"));
-    EXPECT_THAT(run.report, HasSubstr("copied\t" + Narrow(target / L"clash.txt")));
+    EXPECT_THAT(run.report, HasSubstr("copied\t" + Utf8(target / L"clash.txt")));
 }
 
 TEST_F(Clashes, SkipKeepsTheFileAndKeepBothTwiceGivesTwoNumberedNames) {
@@ -134,8 +129,8 @@ TEST_F(Clashes, SkipKeepsTheFileAndKeepBothTwiceGivesTwoNumberedNames) {
     EXPECT_EQ(ReadBytes(target / L"skip.txt"), "old skip");
     EXPECT_EQ(ReadBytes(target / L"both.txt"), "old both");
     EXPECT_EQ(ReadBytes(target / L"both (2).txt"), "new both");
-    EXPECT_THAT(run.report, HasSubstr("skipped\t" + Narrow(source / L"skip.txt")));
-    EXPECT_THAT(run.report, HasSubstr("copied\t" + Narrow(target / L"both (2).txt")));
+    EXPECT_THAT(run.report, HasSubstr("skipped\t" + Utf8(source / L"skip.txt")));
+    EXPECT_THAT(run.report, HasSubstr("copied\t" + Utf8(target / L"both (2).txt")));
 
     ASSERT_TRUE(brell::PutClipboardFiles({source / L"both.txt"}));
     run = RunEngine(EngineLine(target.path()), [&](const PROCESS_INFORMATION& process) {
@@ -202,12 +197,12 @@ TEST_F(Clashes, TheEnvironmentAnswersWithoutADialog) {
         SetClashAnswer(answer);
         bool dialog = false;
         const EngineRun done = RunEngine(EngineLine(target.path()), [&](const PROCESS_INFORMATION& process) {
-            if (HWND shown = WaitForDialog(process, kCaption, 60000)) {
+            if (HWND shown = WaitForWindow(process, L"#32770", kCaption, 60000)) {
                 dialog = true;
                 ClickButton(shown, L"Cancel");
             }
         });
-        EXPECT_FALSE(dialog) << Narrow(answer);
+        EXPECT_FALSE(dialog) << Utf8(answer);
         return done;
     };
 
@@ -262,7 +257,7 @@ TEST_F(Clashes, AMoveSettlesClashesTheSameWayAndWhatIsSkippedStays) {
     EXPECT_THAT(ListTree(target.path()), ElementsAre(L"a (2).txt", L"a.txt"));
     EXPECT_EQ(ReadBytes(target / L"a (2).txt"), "new");
     EXPECT_THAT(ListTree(source.path()), IsEmpty());
-    EXPECT_THAT(run.report, HasSubstr("moved\t" + Narrow(target / L"a (2).txt")));
+    EXPECT_THAT(run.report, HasSubstr("moved\t" + Utf8(target / L"a (2).txt")));
 
     prepare();
     std::vector<Seen> seen;
@@ -279,24 +274,20 @@ TEST_F(Clashes, AMoveSettlesClashesTheSameWayAndWhatIsSkippedStays) {
 }
 
 TEST_F(Clashes, AReplaceKilledMidwayLeavesTheOldFile) {
-    UseOneMegabyteRequests();
-    ASSERT_TRUE(WriteLargeFile(source / L"big.bin"));
     WriteBytes(target / L"big.bin", "old contents");
     SetClashAnswer(L"replace");
-    ASSERT_TRUE(brell::PutClipboardFiles({source / L"big.bin"}));
+    ASSERT_NO_FATAL_FAILURE(ClipLargeFile());
 
-    bool held = false;
-    RunEngine(EngineLine(target.path()), [&](const PROCESS_INFORMATION& process) {
-        CopyFreezer freezer;
-        held = freezer.FreezeWhileWriting(process, target.path(), kLargeSize, L"big.bin");
-        if (!held) return;
-        // Mid-copy the new file is only a staged one beside the old.
-        EXPECT_EQ(ReadBytes(target / L"big.bin"), "old contents");
-        EXPECT_EQ(StagedFilesIn(target.path()).size(), 1u);
-        TerminateProcess(process.hProcess, 9);
-        WaitForSingleObject(process.hProcess, 30000);
-    });
-    if (!held) GTEST_SKIP() << "the copy of 400 MiB ended before it could be held";
+    const HeldRun held = RunHeldMidFile(
+        target.path(),
+        [&](const PROCESS_INFORMATION& process, CopyFreezer&) {
+            // Mid-copy the new file is only a staged one beside the old.
+            EXPECT_EQ(ReadBytes(target / L"big.bin"), "old contents");
+            EXPECT_EQ(StagedFilesIn(target.path()).size(), 1u);
+            KillAfter(process, 0);
+        },
+        L"big.bin");
+    SKIP_UNLESS_HELD(held);
     EXPECT_EQ(ReadBytes(target / L"big.bin"), "old contents");
     EXPECT_THAT(ListTree(target.path()), ElementsAre(L"big.bin"));
 

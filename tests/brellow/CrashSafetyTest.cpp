@@ -4,45 +4,20 @@
 #include "EngineHarness.h"
 #include "PutClipboardFiles.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
 
-using namespace enginetest;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::Not;
+using namespace brelltest;
 
 namespace {
 
-std::wstring LastName(const std::wstring& relative) { return relative.substr(relative.find_last_of(L'\\') + 1); }
-
 class CrashSafety : public EngineFixture {};
-
-// 150 small files (empty ones among them) in nested folders, and three
-// files of 3 MiB that take several requests.
-std::map<std::wstring, std::string> MakeMixedTree(const std::wstring& root) {
-    std::map<std::wstring, std::string> files;
-    CreateDirectoryW(root.c_str(), nullptr);
-    for (int folder = 0; folder < 3; ++folder) {
-        const std::wstring sub = L"f" + std::to_wstring(folder);
-        CreateDirectoryW((root + L"\\" + sub).c_str(), nullptr);
-        CreateDirectoryW((root + L"\\" + sub + L"\\inner").c_str(), nullptr);
-        for (int i = 0; i < 50; ++i) {
-            const std::wstring name = sub + (i % 2 ? L"\\inner\\s" : L"\\s") + std::to_wstring(i) + L".dat";
-            files[name] = Pattern(static_cast<size_t>((i * 7919 + folder * 104729) % 90000) * (i % 10 != 0), i + 100 * folder);
-        }
-        files[sub + L"\\large.bin"] = Pattern(3 * 1024 * 1024 + 333, 77 + folder);
-    }
-    for (const auto& file : files) WriteBytes(root + L"\\" + file.first, file.second);
-    return files;
-}
 
 // Every file in folder is either one of the engine's staged files or
 // byte-identical to its source; returns the staged ones.
 std::vector<std::wstring> ExpectOnlyCompleteFiles(const std::wstring& folder, const std::wstring& treeName,
-                                                  const std::map<std::wstring, std::string>& files) {
+                                                  const Files& files) {
     std::vector<std::wstring> staged;
     for (const std::wstring& relative : ListTree(folder)) {
         if (relative.back() == L'\\') continue;
@@ -53,34 +28,18 @@ std::vector<std::wstring> ExpectOnlyCompleteFiles(const std::wstring& folder, co
         const std::wstring key = relative.substr(treeName.size() + 1);
         const auto source = files.find(key);
         if (source == files.end()) {
-            ADD_FAILURE() << "unexpected file " << std::string(relative.begin(), relative.end());
+            ADD_FAILURE() << "unexpected file " << Utf8(relative);
             continue;
         }
         EXPECT_TRUE(ReadBytes(folder + L"\\" + relative) == source->second)
-            << "not the source's bytes: " << std::string(relative.begin(), relative.end());
+            << "not the source's bytes: " << Utf8(relative);
     }
     return staged;
 }
 
-// Waits until the engine has put something into folder; false when it ended first.
-bool WaitForFirstEntry(HANDLE process, const std::wstring& folder) {
-    for (;;) {
-        WIN32_FIND_DATAW entry;
-        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-        bool found = false;
-        if (find != INVALID_HANDLE_VALUE) {
-            do found = wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0;
-            while (!found && FindNextFileW(find, &entry));
-            FindClose(find);
-        }
-        if (found) return true;
-        if (WaitForSingleObject(process, 1) != WAIT_TIMEOUT) return false;
-    }
-}
-
 TEST_F(CrashSafety, KilledAtAnyMomentEveryFileIsCompleteOrAbsentAndTheNextPasteFinishes) {
     UseOneMegabyteRequests();  // and written through: a copy long enough to be hit
-    const std::map<std::wstring, std::string> files = MakeMixedTree(source / L"tree");
+    const Files files = MakeMixedTree(source / L"tree", 50);
     ASSERT_TRUE(brell::PutClipboardFiles({source / L"tree"}));
 
     // An undisturbed run sets the scale for the moments to kill at: from its
@@ -88,10 +47,7 @@ TEST_F(CrashSafety, KilledAtAnyMomentEveryFileIsCompleteOrAbsentAndTheNextPasteF
     ScratchFolder timing;
     ULONGLONG duration = 0;
     const EngineRun whole = RunEngine(EngineLine(timing.path()), [&](const PROCESS_INFORMATION& process) {
-        if (!WaitForFirstEntry(process.hProcess, timing.path())) return;
-        const ULONGLONG started = GetTickCount64();
-        WaitForSingleObject(process.hProcess, 120000);
-        duration = GetTickCount64() - started;
+        duration = TimeFromFirstEntry(process, timing.path());
     });
     ASSERT_EQ(whole.exitCode, 0u) << whole.report;
     EXPECT_TRUE(ExpectOnlyCompleteFiles(timing.path(), L"tree", files).empty());
@@ -105,10 +61,8 @@ TEST_F(CrashSafety, KilledAtAnyMomentEveryFileIsCompleteOrAbsentAndTheNextPasteF
         const std::wstring into = target / (L"k" + std::to_wstring(moment));
         CreateDirectoryW(into.c_str(), nullptr);
         RunEngine(EngineLine(into), [&](const PROCESS_INFORMATION& process) {
-            if (moment > 0) WaitForFirstEntry(process.hProcess, into);
-            WaitForSingleObject(process.hProcess, static_cast<DWORD>(delay));
-            TerminateProcess(process.hProcess, 9);
-            WaitForSingleObject(process.hProcess, 30000);
+            if (moment > 0) WaitForNewEntries(process, into, 0);
+            KillAfter(process, delay);
         });
         const std::vector<std::wstring> staged = ExpectOnlyCompleteFiles(into, L"tree", files);
         leftovers += staged.size();
@@ -163,16 +117,10 @@ TEST_F(CrashSafety, LeftoversAreRemovedUnlessAProcessHoldsThem) {
 }
 
 TEST_F(CrashSafety, ANameThatAppearsDuringTheCopyIsNeverReplaced) {
-    UseOneMegabyteRequests();
-    ASSERT_TRUE(WriteLargeFile(source / L"big.bin"));
-    ASSERT_TRUE(brell::PutClipboardFiles({source / L"big.bin"}));
+    ASSERT_NO_FATAL_FAILURE(ClipLargeFile());
 
-    bool held = false;
     bool created = false;
-    const EngineRun run = RunEngine(EngineLine(target.path()), [&](const PROCESS_INFORMATION& process) {
-        CopyFreezer freezer;
-        held = freezer.FreezeWhileWriting(process, target.path(), kLargeSize);
-        if (!held) return;
+    const HeldRun held = RunHeldMidFile(target.path(), [&](const PROCESS_INFORMATION&, CopyFreezer&) {
         // Another program saves a file of that name meanwhile.
         HANDLE file = CreateFileW((target / L"big.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
         created = file != INVALID_HANDLE_VALUE;
@@ -182,7 +130,8 @@ TEST_F(CrashSafety, ANameThatAppearsDuringTheCopyIsNeverReplaced) {
             CloseHandle(file);
         }
     });
-    if (!held) GTEST_SKIP() << "the copy of 400 MiB ended before it could be held";
+    SKIP_UNLESS_HELD(held);
+    const EngineRun& run = held.run;
     EXPECT_TRUE(created) << "the name was taken while the copy was incomplete";
     EXPECT_EQ(run.exitCode, 1u) << run.report;
     EXPECT_THAT(run.report, HasSubstr("big.bin\" already exists"));
@@ -192,19 +141,15 @@ TEST_F(CrashSafety, ANameThatAppearsDuringTheCopyIsNeverReplaced) {
 }
 
 TEST_F(CrashSafety, ACopyThreadThatDiesIsAFailureNotSuccessOrCancel) {
-    UseOneMegabyteRequests();
-    ASSERT_TRUE(WriteLargeFile(source / L"big.bin"));
     WriteBytes(source / L"after.txt", "after");
-    ASSERT_TRUE(brell::PutClipboardFiles({source / L"big.bin", source / L"after.txt"}));
+    ASSERT_NO_FATAL_FAILURE(ClipLargeFile({source / L"after.txt"}));
 
-    bool held = false;
-    const EngineRun run = RunEngine(EngineLine(target.path()), [&](const PROCESS_INFORMATION& process) {
-        CopyFreezer freezer;
-        held = freezer.FreezeWhileWriting(process, target.path(), kLargeSize);
-        // Every thread but the window's ends, with exit code 0, mid-file.
-        if (held) freezer.EndThreads();
+    // Every thread but the window's ends, with exit code 0, mid-file.
+    const HeldRun held = RunHeldMidFile(target.path(), [](const PROCESS_INFORMATION&, CopyFreezer& freezer) {
+        freezer.EndThreads();
     });
-    if (!held) GTEST_SKIP() << "the copy of 400 MiB ended before it could be held";
+    SKIP_UNLESS_HELD(held);
+    const EngineRun& run = held.run;
     EXPECT_NE(run.exitCode, 0u) << run.report;
     EXPECT_NE(run.exitCode, 3u) << run.report;
     EXPECT_THAT(run.report, HasSubstr("stopped\t"));
@@ -213,24 +158,20 @@ TEST_F(CrashSafety, ACopyThreadThatDiesIsAFailureNotSuccessOrCancel) {
 }
 
 TEST_F(CrashSafety, TheStartingProgramsFolderIsNotKeptInUse) {
-    UseOneMegabyteRequests();
-    ASSERT_TRUE(WriteLargeFile(source / L"big.bin"));
-    ASSERT_TRUE(brell::PutClipboardFiles({source / L"big.bin"}));
+    ASSERT_NO_FATAL_FAILURE(ClipLargeFile());
     const std::wstring startedIn = source / L"host";
     CreateDirectoryW(startedIn.c_str(), nullptr);
 
-    bool held = false;
     bool removed = false;
-    const EngineRun run = RunEngine(
-        EngineLine(target.path()),
-        [&](const PROCESS_INFORMATION& process) {
-            CopyFreezer freezer;
-            held = freezer.FreezeWhileWriting(process, target.path(), kLargeSize);
+    const HeldRun held = RunHeldMidFile(
+        target.path(),
+        [&](const PROCESS_INFORMATION&, CopyFreezer&) {
             // A process's current folder is open without delete sharing.
-            if (held) removed = RemoveDirectoryW(startedIn.c_str()) != FALSE;
+            removed = RemoveDirectoryW(startedIn.c_str()) != FALSE;
         },
-        startedIn);
-    if (!held) GTEST_SKIP() << "the copy of 400 MiB ended before it could be held";
+        std::wstring(), startedIn);
+    SKIP_UNLESS_HELD(held);
+    const EngineRun& run = held.run;
     EXPECT_TRUE(removed) << GetLastError();
     EXPECT_EQ(run.exitCode, 0u) << run.report;
 }

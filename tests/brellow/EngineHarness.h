@@ -4,39 +4,38 @@
 
 #include <windows.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
-namespace enginetest {
+#include "support/Files.h"
+#include "support/Folders.h"
+#include "support/Process.h"
+#include "support/Product.h"
+#include "support/Registry.h"
+#include "support/Text.h"
 
-std::wstring ProgramFolder();
+namespace brelltest {
+
+// What the engine tests say of runs, reports and trees.
+using ::testing::AnyOf;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+// Files by their names relative to a folder, and their bytes.
+using Files = std::map<std::wstring, std::string>;
+
 std::wstring EnginePath();
-
-// A fresh folder under the temporary folder, removed with all it holds.
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    const std::wstring& path() const { return path_; }
-    std::wstring operator/(const std::wstring& name) const;
-
-private:
-    std::wstring path_;
-};
-
-// Removes path and all below it, however long the paths (no recursion).
-void RemoveTree(const std::wstring& path);
-void WriteBytes(const std::wstring& path, const std::string& bytes);
-std::string ReadBytes(const std::wstring& path);
-bool Exists(const std::wstring& path);
-// Every file and folder below root, relative, sorted; folders end in "\".
-std::vector<std::wstring> ListTree(const std::wstring& root);
+// The usual line: "<engine>" "<folder>".
+std::wstring EngineLine(const std::wstring& folder);
 
 struct EngineRun {
-    DWORD exitCode = 0xFFFFFFFF;
+    DWORD exitCode = kNoExitCode;
     std::string report;  // what BRELLOW_REPORT received, UTF-8
 };
 
@@ -48,6 +47,17 @@ EngineRun RunEngine(const std::wstring& commandLine,
                     const std::function<void(const PROCESS_INFORMATION& process)>& whileRunning = nullptr,
                     const std::wstring& currentFolder = std::wstring(),
                     const std::wstring& reportPath = std::wstring());
+
+// The engine's progress window; null when the engine ended first.
+HWND WaitForProgressWindow(const PROCESS_INFORMATION& process);
+// Waits until the tree below folder holds more than entriesBefore files and
+// folders; false when the engine ended first.
+bool WaitForNewEntries(const PROCESS_INFORMATION& process, const std::wstring& folder, size_t entriesBefore);
+// How long the engine runs from its first entry in folder to its end (0 when
+// it ends before any): the scale of the moments to kill a run at.
+ULONGLONG TimeFromFirstEntry(const PROCESS_INFORMATION& process, const std::wstring& folder);
+// Kills the engine after delayMs, as a crash would, and waits for its end.
+void KillAfter(const PROCESS_INFORMATION& process, ULONGLONG delayMs);
 
 // The engine's temporary files: ".brellow-" + 16 hex digits + ".part".
 bool IsStagedName(const std::wstring& name);
@@ -73,9 +83,20 @@ private:
     std::vector<HANDLE> threads_;
 };
 
-// Puts bytes on the clipboard as they are, in format (a CF_HDROP block
-// crafted byte by byte, for instance).
-bool PutClipboardBlock(UINT format, const std::string& bytes);
+// A paste into folder held once in the middle of the large file (see
+// CopyFreezer and EngineFixture::ClipLargeFile): whileHeld is called then,
+// with the engine's process and the freezer; held says whether the paste came
+// to that. ignored as for FreezeWhileWriting.
+struct HeldRun {
+    EngineRun run;
+    bool held = false;
+};
+HeldRun RunHeldMidFile(const std::wstring& folder,
+                       const std::function<void(const PROCESS_INFORMATION&, CopyFreezer&)>& whileHeld,
+                       const std::wstring& ignored = std::wstring(), const std::wstring& currentFolder = std::wstring());
+// A fast machine may finish the paste before it is held: nothing to tell then.
+#define SKIP_UNLESS_HELD(heldRun) \
+    if (!(heldRun).held) GTEST_SKIP() << "the paste of 400 MiB ended before it could be held"
 
 // A chain of levels nested folders, each named name, below root (which is
 // created), with "bottom.txt" holding "bottom" in the deepest. Built in short
@@ -84,8 +105,6 @@ bool PutClipboardBlock(UINT format, const std::string& bytes);
 bool MakeDeepChain(const std::wstring& root, const std::wstring& name, int levels);
 // Removes such a chain, however deep, the same way; then root.
 void RemoveDeepChain(const std::wstring& root, const std::wstring& name);
-// The usual line: "<engine>" "<folder>".
-std::wstring EngineLine(const std::wstring& folder);
 
 // BRELLOW_ON_CLASH for the engines this process starts: "ask", "skip",
 // "replace", "keepboth", or null for unset (which means ask).
@@ -100,21 +119,9 @@ std::wstring SecondVolume(std::string& whyNot);
 // keeps it, a copy gets a new one. 0 when it cannot be opened.
 ULONGLONG FileIdentity(const std::wstring& path);
 
-// Waits up to timeoutMs for a visible top-level dialog of process with this
-// caption; null when none came (or the process ended first).
-HWND WaitForDialog(const PROCESS_INFORMATION& process, const wchar_t* caption, DWORD timeoutMs = 60000);
-// The texts of a window's children of one class ("Static", "Button").
-std::vector<std::wstring> ChildTexts(HWND window, const wchar_t* className);
-// Clicks the child button with this exact text ("&Replace"); false if none.
-bool ClickButton(HWND window, const wchar_t* text);
-
-// What the clipboard holds now: whether it has a file list, and a DWORD
-// format's value (false when absent or too short).
-bool ClipboardHasFiles();
-bool ClipboardDword(const wchar_t* formatName, DWORD& value);
-
+// In the 32-bit view, where the 32-bit settings program writes them and the
+// engine of either bitness reads them.
 void SetSetting(const wchar_t* name, DWORD value);
-void ClearSettings();
 
 // The engine tests' fixture: default settings, a source and a target folder,
 // and every name clash answered as clashAnswer says (null: asked in the
@@ -123,16 +130,21 @@ class EngineFixture : public ::testing::Test {
 protected:
     explicit EngineFixture(const wchar_t* clashAnswer = L"skip") : clashAnswer_(clashAnswer) {}
     void SetUp() override {
-        ClearSettings();
+        ForgetProduct();
         SetClashAnswer(clashAnswer_);
     }
     void TearDown() override {
-        ClearSettings();
+        ForgetProduct();
         SetClashAnswer(nullptr);
     }
 
-    ScratchFolder source;
-    ScratchFolder target;
+    // A copy long enough to be held in the middle of a file: big.bin of
+    // kLargeSize in source, copied in one-megabyte requests, on the clipboard
+    // followed by others (made already).
+    void ClipLargeFile(const std::vector<std::wstring>& others = {});
+
+    ScratchFolder source{L"brellow-test"};
+    ScratchFolder target{L"brellow-test"};
 
 private:
     const wchar_t* clashAnswer_;
@@ -141,10 +153,16 @@ private:
 // size bytes of a pseudo-random pattern; seeds give different patterns.
 std::string Pattern(size_t size, unsigned seed);
 
+// Three folders f0..f2, each with perFolder small files of a pattern (empty
+// ones among them; every second one in a subfolder "inner") and a file of
+// 3 MiB that takes several requests, below root (created). Relative name to
+// content.
+Files MakeMixedTree(const std::wstring& root, int perFolder);
+
 // 400 MiB in one file, which the engine copies in one-megabyte requests,
 // written through, after UseOneMegabyteRequests: long enough to be caught.
 constexpr ULONGLONG kLargeSize = 400ull * 1024 * 1024;
 bool WriteLargeFile(const std::wstring& path);
 void UseOneMegabyteRequests();
 
-}  // namespace enginetest
+}  // namespace brelltest

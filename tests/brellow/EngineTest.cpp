@@ -2,25 +2,11 @@
 #include "EngineHarness.h"
 #include "PutClipboardFiles.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-
-using namespace enginetest;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::Not;
+using namespace brelltest;
 
 namespace {
-
-// Waits for the engine's progress window; null when the engine ended first.
-HWND WaitForProgressWindow(HANDLE process) {
-    while (WaitForSingleObject(process, 20) == WAIT_TIMEOUT) {
-        HWND window = FindWindowW(L"BrellowProgress", nullptr);
-        if (window && IsWindowVisible(window)) return window;
-    }
-    return nullptr;
-}
 
 class Engine : public EngineFixture {};
 
@@ -245,21 +231,15 @@ TEST_F(Engine, AnUnreadableSourceLeavesNoFileBehind) {
 }
 
 TEST_F(Engine, CancelLeavesNoPartialFile) {
-    UseOneMegabyteRequests();
-    ASSERT_TRUE(WriteLargeFile(source / L"big.bin"));
     CreateDirectoryW((source / L"later").c_str(), nullptr);
     WriteBytes(source / L"later\\after.txt", "after");
-    ASSERT_TRUE(brell::PutClipboardFiles({source / L"big.bin", source / L"later"}));
+    ASSERT_NO_FATAL_FAILURE(ClipLargeFile({source / L"later"}));
 
-    bool held = false;
     bool showedFile = false;
-    const EngineRun run = RunEngine(EngineLine(target.path()), [&](const PROCESS_INFORMATION& process) {
-        // The copy is held in the middle of big.bin while the window (whose
-        // thread runs on) appears and its Cancel button is clicked.
-        CopyFreezer freezer;
-        held = freezer.FreezeWhileWriting(process, target.path(), kLargeSize);
-        if (!held) return;
-        HWND window = WaitForProgressWindow(process.hProcess);
+    // The copy is held in the middle of big.bin while the window (whose
+    // thread runs on) appears and its Cancel button is clicked.
+    const HeldRun held = RunHeldMidFile(target.path(), [&](const PROCESS_INFORMATION& process, CopyFreezer&) {
+        HWND window = WaitForProgressWindow(process);
         ASSERT_NE(window, nullptr);
         HWND cancel = FindWindowExW(window, nullptr, L"Button", L"Cancel");
         ASSERT_NE(cancel, nullptr);
@@ -273,7 +253,8 @@ TEST_F(Engine, CancelLeavesNoPartialFile) {
         }
         SendMessageW(cancel, BM_CLICK, 0, 0);
     });
-    if (!held) GTEST_SKIP() << "the copy of 400 MiB ended before it could be held";
+    SKIP_UNLESS_HELD(held);
+    const EngineRun& run = held.run;
 
     EXPECT_TRUE(showedFile);
     EXPECT_EQ(run.exitCode, 3u) << run.report;
@@ -283,21 +264,14 @@ TEST_F(Engine, CancelLeavesNoPartialFile) {
 }
 
 TEST_F(Engine, AnEngineKilledMidCopyLeavesNoPartialFile) {
-    UseOneMegabyteRequests();
-    ASSERT_TRUE(WriteLargeFile(source / L"big.bin"));
-    ASSERT_TRUE(brell::PutClipboardFiles({source / L"big.bin"}));
+    ASSERT_NO_FATAL_FAILURE(ClipLargeFile());
 
-    bool held = false;
     std::vector<std::wstring> whileHeld;
-    RunEngine(EngineLine(target.path()), [&](const PROCESS_INFORMATION& process) {
-        CopyFreezer freezer;
-        held = freezer.FreezeWhileWriting(process, target.path(), kLargeSize);
-        if (!held) return;
+    const HeldRun held = RunHeldMidFile(target.path(), [&](const PROCESS_INFORMATION& process, CopyFreezer&) {
         whileHeld = ListTree(target.path());
-        TerminateProcess(process.hProcess, 9);
-        WaitForSingleObject(process.hProcess, 30000);
+        KillAfter(process, 0);
     });
-    if (!held) GTEST_SKIP() << "the copy of 400 MiB ended before it could be held";
+    SKIP_UNLESS_HELD(held);
     // Mid-copy the file is there only under a staged name...
     ASSERT_EQ(whileHeld.size(), 1u);
     EXPECT_TRUE(IsStagedName(whileHeld[0]));

@@ -5,25 +5,19 @@
 #include "CopyPlan.h"
 #include "EngineHarness.h"
 #include "PutClipboardFiles.h"
+#include "support/Clipboard.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
 
 #include <cstring>
 
-using namespace enginetest;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
+using namespace brelltest;
 
 namespace {
 
 class Inputs : public EngineFixture {};
-
-std::wstring LastName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 
 std::string WideBytes(const std::wstring& text) {
     return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
@@ -138,7 +132,7 @@ TEST_F(Inputs, EverySpellingOfASourceStaysInsideTheChosenFolder) {
     std::wstring slashed = esc + L"\\inner";
     for (wchar_t& c : slashed) c = c == L'\\' ? L'/' : c;
     for (const std::wstring& spelling : {slashed, esc + L"\\inner\\.", esc + L"\\inner\\sub\\..\\"}) {
-        SCOPED_TRACE(std::string(spelling.begin(), spelling.end()));
+        SCOPED_TRACE(Utf8(spelling));
         ASSERT_TRUE(brell::PutClipboardFiles({spelling}));
         run = RunEngine(EngineLine(esc + L"\\inner\\sub"));
         EXPECT_EQ(run.exitCode, 1u) << run.report;

@@ -6,41 +6,18 @@
 #include "EngineHarness.h"
 #include "PutClipboardFiles.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
 
-using namespace enginetest;
-using ::testing::AnyOf;
-using ::testing::IsEmpty;
+using namespace brelltest;
 
 namespace {
 
-using Files = std::map<std::wstring, std::string>;
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-std::wstring LastName(const std::wstring& relative) { return relative.substr(relative.find_last_of(L'\\') + 1); }
-
-// 120 small files (empty ones among them) in nested folders, an empty folder,
-// and three files of 3 MiB that take several requests.
+// The mixed tree (120 small files, three large ones) and an empty folder.
 Files MakeTree(const std::wstring& root) {
-    Files files;
-    CreateDirectoryW(root.c_str(), nullptr);
-    CreateDirectoryW((root + L"\\hollow").c_str(), nullptr);
-    for (int folder = 0; folder < 3; ++folder) {
-        const std::wstring sub = L"f" + std::to_wstring(folder);
-        CreateDirectoryW((root + L"\\" + sub).c_str(), nullptr);
-        CreateDirectoryW((root + L"\\" + sub + L"\\inner").c_str(), nullptr);
-        for (int i = 0; i < 40; ++i) {
-            const std::wstring name = sub + (i % 2 ? L"\\inner\\s" : L"\\s") + std::to_wstring(i) + L".dat";
-            files[name] = Pattern(static_cast<size_t>((i * 7919 + folder * 104729) % 90000) * (i % 10 != 0),
-                                  i + 100 * folder);
-        }
-        files[sub + L"\\large.bin"] = Pattern(3 * 1024 * 1024 + 333, 77 + folder);
-    }
-    for (const auto& file : files) WriteBytes(root + L"\\" + file.first, file.second);
-    return files;
+    MakeFolders(root + L"\\hollow");
+    return MakeMixedTree(root, 40);
 }
 
 // Old versions in the target of every fifth file, for a move that replaces.
@@ -48,20 +25,9 @@ Files MakeOldVersions(const std::wstring& root, const Files& files) {
     Files old;
     int i = 0;
     for (const auto& file : files)
-        if (i++ % 5 == 0) old[file.first] = "old version of " + Narrow(file.first);
-    CreateDirectoryW(root.c_str(), nullptr);
-    for (const wchar_t* folder : {L"f0", L"f1", L"f2", L"f0\\inner", L"f1\\inner", L"f2\\inner"})
-        CreateDirectoryW((root + L"\\" + folder).c_str(), nullptr);
-    for (const auto& file : old) WriteBytes(root + L"\\" + file.first, file.second);
+        if (i++ % 5 == 0) old[file.first] = "old version of " + Utf8(file.first);
+    WriteFiles(root, old);  // some in each of the tree's folders
     return old;
-}
-
-// Waits until the engine has put something new into folder; false when it
-// ended first.
-bool WaitForChange(HANDLE process, const std::wstring& folder, size_t entriesBefore) {
-    while (ListTree(folder).size() <= entriesBefore)
-        if (WaitForSingleObject(process, 1) != WAIT_TIMEOUT) return false;
-    return true;
 }
 
 // The promise, checked file by file after a kill: from and to are the tree's
@@ -70,24 +36,24 @@ void ExpectEveryFileOnce(const std::wstring& from, const std::wstring& to, const
     for (const auto& file : files) {
         const std::string there = ReadBytes(from + L"\\" + file.first);
         const std::string here = ReadBytes(to + L"\\" + file.first);
-        const bool inSource = there != "<missing>";
+        const bool inSource = there != kMissing;
         const bool inTarget = here == file.second;
-        EXPECT_TRUE(inSource || inTarget) << "lost: " << Narrow(file.first);
+        EXPECT_TRUE(inSource || inTarget) << "lost: " << Utf8(file.first);
         // The source is never touched but by its deletion.
         if (inSource) {
-            EXPECT_TRUE(there == file.second) << "source changed: " << Narrow(file.first);
+            EXPECT_TRUE(there == file.second) << "source changed: " << Utf8(file.first);
         }
         // The target holds the complete file, the old one, or nothing.
-        if (here != "<missing>" && !inTarget) {
+        if (here != kMissing && !inTarget) {
             const auto previous = old.find(file.first);
             EXPECT_TRUE(previous != old.end() && here == previous->second)
-                << "cut short or wrong: " << Narrow(file.first);
+                << "cut short or wrong: " << Utf8(file.first);
         }
     }
     // Nothing else but the engine's own staged files.
     for (const std::wstring& relative : ListTree(to)) {
         if (relative.back() == L'\\' || IsStagedName(LastName(relative))) continue;
-        EXPECT_TRUE(files.count(relative) == 1) << "unexpected " << Narrow(relative);
+        EXPECT_TRUE(files.count(relative) == 1) << "unexpected " << Utf8(relative);
     }
 }
 
@@ -97,8 +63,8 @@ TEST_F(MoveCrashSafety, KilledAtAnyMomentEveryFileIsInTheSourceOrCompleteInTheTa
     std::string whyNot;
     const std::wstring root = SecondVolume(whyNot);
     if (root.empty()) GTEST_SKIP() << "SKIPPED (no second volume): " << whyNot;
-    const std::wstring remote = root + L"brellow-kill-" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(remote.c_str(), nullptr);
+    const ScratchFolder remoteFolder(L"brellow-kill", root);
+    const std::wstring& remote = remoteFolder.path();
     UseOneMegabyteRequests();  // and written through: a move long enough to be hit
 
     // An undisturbed move sets the scale: from its first entry in the target
@@ -110,10 +76,7 @@ TEST_F(MoveCrashSafety, KilledAtAnyMomentEveryFileIsInTheSourceOrCompleteInTheTa
     ASSERT_TRUE(brell::CutClipboardFiles({remote + L"\\u\\tree"}));
     ULONGLONG duration = 0;
     const EngineRun undisturbed = RunEngine(EngineLine(whole), [&](const PROCESS_INFORMATION& process) {
-        if (!WaitForChange(process.hProcess, whole, 0)) return;
-        const ULONGLONG started = GetTickCount64();
-        WaitForSingleObject(process.hProcess, 120000);
-        duration = GetTickCount64() - started;
+        duration = TimeFromFirstEntry(process, whole);
     });
     ASSERT_EQ(undisturbed.exitCode, 0u) << undisturbed.report;
     ExpectEveryFileOnce(remote + L"\\u\\tree", whole + L"\\tree", files, {});
@@ -140,15 +103,13 @@ TEST_F(MoveCrashSafety, KilledAtAnyMomentEveryFileIsInTheSourceOrCompleteInTheTa
         SetClashAnswer(replacing ? L"replace" : L"skip");
         ASSERT_TRUE(brell::CutClipboardFiles({from + L"\\tree"}));
         RunEngine(EngineLine(to), [&](const PROCESS_INFORMATION& process) {
-            if (moment > 0) WaitForChange(process.hProcess, to, before);
-            WaitForSingleObject(process.hProcess, static_cast<DWORD>(delay));
-            TerminateProcess(process.hProcess, 9);
-            WaitForSingleObject(process.hProcess, 30000);
+            if (moment > 0) WaitForNewEntries(process, to, before);
+            KillAfter(process, delay);
         });
         ExpectEveryFileOnce(from + L"\\tree", to + L"\\tree", files, old);
         size_t left = 0;
         for (const auto& file : files) {
-            const bool inSource = ReadBytes(from + L"\\tree\\" + file.first) != "<missing>";
+            const bool inSource = ReadBytes(from + L"\\tree\\" + file.first) != kMissing;
             left += inSource;
             inBoth += inSource && ReadBytes(to + L"\\tree\\" + file.first) == file.second;
         }
@@ -168,7 +129,6 @@ TEST_F(MoveCrashSafety, KilledAtAnyMomentEveryFileIsInTheSourceOrCompleteInTheTa
         RemoveTree(to);
         RemoveTree(from);
     }
-    RemoveTree(remote);
     // Not an assertion on timing: only a note when no kill met a move in progress.
     if (partlyMoved == 0) std::printf("note: no kill fell in the middle of the move\n");
     std::printf("%zu of %d kills left a move in progress; %zu files were complete in both places\n", partlyMoved,

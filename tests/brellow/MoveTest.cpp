@@ -5,8 +5,8 @@
 #include "EngineHarness.h"
 #include "Paths.h"
 #include "PutClipboardFiles.h"
+#include "support/Clipboard.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
@@ -14,55 +14,17 @@
 #include <cstring>
 #include <map>
 
-using namespace enginetest;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
+using namespace brelltest;
 
 namespace {
 
-using Files = std::map<std::wstring, std::string>;
-
 class Moves : public EngineFixture {};
-
-// Writes files (relative names) below root, making their folders.
-void WriteFiles(const std::wstring& root, const Files& files) {
-    CreateDirectoryW(root.c_str(), nullptr);
-    for (const auto& file : files) {
-        for (size_t cut = file.first.find(L'\\'); cut != std::wstring::npos; cut = file.first.find(L'\\', cut + 1))
-            CreateDirectoryW((root + L"\\" + file.first.substr(0, cut)).c_str(), nullptr);
-        WriteBytes(root + L"\\" + file.first, file.second);
-    }
-}
 
 void ExpectFiles(const std::wstring& root, const Files& files) {
     for (const auto& file : files)
         EXPECT_TRUE(ReadBytes(root + L"\\" + file.first) == file.second)
-            << "not as it was: " << std::string(file.first.begin(), file.first.end());
+            << "not as it was: " << Utf8(file.first);
 }
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
-// A fresh folder on the second volume, removed with all it holds.
-class RemoteFolder {
-public:
-    explicit RemoteFolder(const std::wstring& root) {
-        if (root.empty()) return;
-        path_ = root + L"brellow-move-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++count_);
-        CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~RemoteFolder() {
-        if (!path_.empty()) RemoveTree(path_);
-    }
-    const std::wstring& path() const { return path_; }
-    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-private:
-    static int count_;
-    std::wstring path_;
-};
-int RemoteFolder::count_ = 0;
 
 #define REQUIRE_SECOND_VOLUME(root)                            \
     std::string whyNot;                                        \
@@ -71,21 +33,8 @@ int RemoteFolder::count_ = 0;
 
 // The file list beside an effect block of any bytes, as a crafted cut or copy.
 bool PutFilesWithEffectBytes(const std::vector<std::wstring>& paths, const std::string& effect) {
-    if (!brell::PutClipboardFiles(paths)) return false;
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, effect.size());
-    if (!memory) return false;
-    if (void* locked = GlobalLock(memory)) {
-        memcpy(locked, effect.data(), effect.size());
-        GlobalUnlock(memory);
-    }
-    if (!OpenClipboard(nullptr)) {
-        GlobalFree(memory);
-        return false;
-    }
-    const bool placed = SetClipboardData(RegisterClipboardFormatW(CFSTR_PREFERREDDROPEFFECT), memory) != nullptr;
-    if (!placed) GlobalFree(memory);
-    CloseClipboard();
-    return placed;
+    return brell::PutClipboardFiles(paths) &&
+           AddClipboardBlock(RegisterClipboardFormatW(CFSTR_PREFERREDDROPEFFECT), effect);
 }
 
 TEST(MoveNames, ASecondFileOfTheSameNameIsNumberedBeforeItsExtension) {
@@ -122,7 +71,7 @@ TEST_F(Moves, WithinAVolumeEachItemIsRenamedNotCopied) {
     EXPECT_EQ(FileIdentity(target / L"tree"), treeBefore);
     EXPECT_EQ(FileIdentity(target / L"tree\\deep\\c.txt"), deepBefore);
     // Three items, a whole folder among them, each one step.
-    EXPECT_THAT(run.report, HasSubstr("moved\t" + Narrow(target / L"tree") + "\n"));
+    EXPECT_THAT(run.report, HasSubstr("moved\t" + Utf8(target / L"tree") + "\n"));
     EXPECT_THAT(run.report, HasSubstr("result\t0\t0\t0\t0\t3"));
     // Nothing is left for a second paste to move again.
     EXPECT_FALSE(ClipboardHasFiles());
@@ -148,7 +97,7 @@ TEST_F(Moves, IntoAFolderOfTheSameNameTheContentsMergeAndTheEmptiedSourceGoes) {
 
 TEST_F(Moves, AcrossVolumesEachFileIsCopiedThenItsSourceDeleted) {
     REQUIRE_SECOND_VOLUME(root);
-    RemoteFolder remote(root);
+    const ScratchFolder remote(L"brellow-move", root);
     const Files files = {{L"one.bin", Pattern(3 * 1024 * 1024 + 5, 2)},  // copied in several requests
                          {L"empty.txt", ""},
                          {L"tree\\ro.txt", "read only"},
@@ -180,7 +129,7 @@ TEST_F(Moves, AcrossVolumesEachFileIsCopiedThenItsSourceDeleted) {
     EXPECT_EQ(data.ftLastWriteTime.dwHighDateTime, old.dwHighDateTime);
     EXPECT_EQ(data.ftLastWriteTime.dwLowDateTime, old.dwLowDateTime);
     EXPECT_TRUE(GetFileAttributesW((target / L"tree\\ro.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
-    EXPECT_THAT(run.report, HasSubstr("moved\t" + Narrow(target / L"tree\\ro.txt") + "\n"));
+    EXPECT_THAT(run.report, HasSubstr("moved\t" + Utf8(target / L"tree\\ro.txt") + "\n"));
     EXPECT_THAT(run.report, HasSubstr("result\t0\t0\t0\t0\t4"));
     EXPECT_FALSE(ClipboardHasFiles());
 }
@@ -201,7 +150,7 @@ TEST_F(Moves, ALockedSourceFileStaysAndTheRestMoves) {
     EXPECT_THAT(ListTree(target.path()), ElementsAre(L"a.txt", L"c.txt"));
     EXPECT_THAT(ListTree(source.path()), ElementsAre(L"held.txt"));
     EXPECT_EQ(ReadBytes(source / L"held.txt"), "held");
-    EXPECT_THAT(run.report, HasSubstr("failed\t" + Narrow(source / L"held.txt") +
+    EXPECT_THAT(run.report, HasSubstr("failed\t" + Utf8(source / L"held.txt") +
                                       "\tanother program is using it; it stays where it was"));
     // Not everything moved: the list stays, and the clipboard is told what
     // was done, as the paste protocol has it.
@@ -215,7 +164,7 @@ TEST_F(Moves, ALockedSourceFileStaysAndTheRestMoves) {
     // Across volumes, inside a folder: the held file and its folder stay,
     // everything else arrives and leaves.
     REQUIRE_SECOND_VOLUME(root);
-    RemoteFolder remote(root);
+    const ScratchFolder remote(L"brellow-move", root);
     const Files files = {{L"tree\\a.txt", "a"}, {L"tree\\inner\\held.bin", Pattern(5000, 4)},
                          {L"tree\\inner\\b.txt", "b"}, {L"tree\\other\\c.txt", "c"}};
     WriteFiles(remote.path(), files);
@@ -231,7 +180,7 @@ TEST_F(Moves, ALockedSourceFileStaysAndTheRestMoves) {
                                                      L"tree\\inner\\b.txt", L"tree\\other\\", L"tree\\other\\c.txt"));
     EXPECT_THAT(ListTree(remote.path()), ElementsAre(L"tree\\", L"tree\\inner\\", L"tree\\inner\\held.bin"));
     ExpectFiles(remote.path(), {{L"tree\\inner\\held.bin", files.at(L"tree\\inner\\held.bin")}});
-    EXPECT_THAT(run.report, HasSubstr("failed\t" + Narrow(remote / L"tree\\inner\\held.bin") +
+    EXPECT_THAT(run.report, HasSubstr("failed\t" + Utf8(remote / L"tree\\inner\\held.bin") +
                                       "\tanother program is using it; it stays where it was"));
     EXPECT_THAT(run.report, HasSubstr("result\t1\t0\t0\t1\t3"));
 }
@@ -303,29 +252,16 @@ TEST_F(Moves, CutAndPastedWhereItIsNothingMoves) {
     EXPECT_FALSE(ClipboardDword(CFSTR_PERFORMEDDROPEFFECT, performed));
 }
 
-// Waits for the engine's progress window; null when the engine ended first.
-HWND WaitForProgressWindow(HANDLE process) {
-    while (WaitForSingleObject(process, 20) == WAIT_TIMEOUT) {
-        HWND window = FindWindowW(L"BrellowProgress", nullptr);
-        if (window && IsWindowVisible(window)) return window;
-    }
-    return nullptr;
-}
-
 TEST_F(Moves, TheWindowSaysMovingAndAClipboardReplacedMeanwhileIsLeftAlone) {
     REQUIRE_SECOND_VOLUME(root);
-    RemoteFolder remote(root);
+    const ScratchFolder remote(L"brellow-move", root);
     UseOneMegabyteRequests();
     ASSERT_TRUE(WriteLargeFile(remote / L"big.bin"));
     ASSERT_TRUE(brell::CutClipboardFiles({remote / L"big.bin"}));
 
-    bool held = false;
     std::wstring caption;
-    const EngineRun run = RunEngine(EngineLine(target.path()), [&](const PROCESS_INFORMATION& process) {
-        CopyFreezer freezer;
-        held = freezer.FreezeWhileWriting(process, target.path(), kLargeSize);
-        if (!held) return;
-        if (HWND window = WaitForProgressWindow(process.hProcess)) {
+    const HeldRun held = RunHeldMidFile(target.path(), [&](const PROCESS_INFORMATION& process, CopyFreezer&) {
+        if (HWND window = WaitForProgressWindow(process)) {
             wchar_t text[128] = {};
             GetWindowTextW(window, text, ARRAYSIZE(text));
             caption = text;
@@ -333,7 +269,8 @@ TEST_F(Moves, TheWindowSaysMovingAndAClipboardReplacedMeanwhileIsLeftAlone) {
         // Another program copies something while the move is under way.
         EXPECT_TRUE(brell::PutClipboardText(L"someone else's text"));
     });
-    if (!held) GTEST_SKIP() << "the move of 400 MiB ended before it could be held";
+    SKIP_UNLESS_HELD(held);
+    const EngineRun& run = held.run;
 
     EXPECT_EQ(caption, L"Brellow - moving");
     EXPECT_EQ(run.exitCode, 0u) << run.report;

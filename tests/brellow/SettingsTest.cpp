@@ -7,74 +7,64 @@
 using brellow::BufferSizeFor;
 using brellow::LoadSettings;
 using brellow::Settings;
+using namespace brelltest;
 
 namespace {
 
 constexpr std::uint64_t MiB = 1024 * 1024;
 constexpr std::uint64_t KiB = 1024;
 
-void SetDword(HKEY key, const wchar_t* name, DWORD value) {
-    ASSERT_EQ(RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)),
-              ERROR_SUCCESS);
+// A value of the settings key in one registry view of HKLM\Software.
+void SetDword(REGSAM view, const wchar_t* name, DWORD value, const wchar_t* key = kSettingsKey) {
+    ASSERT_EQ(WriteDword(HKEY_LOCAL_MACHINE, key, name, value, view), ERROR_SUCCESS);
 }
 
 }  // namespace
 
-TEST(BufferSize, RatioOfTheFileBetweenMinimumAndMaximum) {
-    const Settings defaults;
-    // 30 % of 256 MiB is 76.8 MiB, rounded up to whole 64 KiB.
-    EXPECT_EQ(BufferSizeFor(defaults, 256 * MiB), (256 * MiB * 30 / 100 + 64 * KiB - 1) / (64 * KiB) * (64 * KiB));
-    // Below the minimum: the minimum.
-    EXPECT_EQ(BufferSizeFor(defaults, 50 * MiB), 30 * MiB);
-    // Far above: the maximum.
-    EXPECT_EQ(BufferSizeFor(defaults, 100000 * MiB), 1700 * MiB);
-    // Never more than the file needs, never less than 64 KiB.
-    EXPECT_EQ(BufferSizeFor(defaults, 10 * MiB), 10 * MiB);
-    EXPECT_EQ(BufferSizeFor(defaults, 1), 64 * KiB);
-    EXPECT_EQ(BufferSizeFor(defaults, 0), 64 * KiB);
-    EXPECT_EQ(BufferSizeFor(defaults, 64 * KiB + 1), 128 * KiB);
-}
-
-TEST(BufferSize, ExpansionOffKeepsTheMinimum) {
-    Settings s;
-    s.expand = false;
-    EXPECT_EQ(BufferSizeFor(s, 100000 * MiB), 30 * MiB);
-    s.bmin = 2;
-    EXPECT_EQ(BufferSizeFor(s, 256 * MiB), 2 * MiB);
-}
-
-TEST(BufferSize, NonsenseValuesAreTamed) {
-    Settings s;
-    s.bmin = -5;  // counts as 1 MB
-    s.bmax = 0;   // below the minimum: the minimum
-    EXPECT_EQ(BufferSizeFor(s, 1000 * MiB), 1 * MiB);
-    s.bmin = 40;
-    s.bmax = 20;
-    EXPECT_EQ(BufferSizeFor(s, 1000 * MiB), 40 * MiB);
-    s.bmin = 1;
-    s.bmax = 1700;
-    s.bratio = 250;  // clamped to 100 %
-    EXPECT_EQ(BufferSizeFor(s, 100 * MiB), 100 * MiB);
-    s.bratio = -3;  // clamped to 0 %: the minimum
-    EXPECT_EQ(BufferSizeFor(s, 100 * MiB), 1 * MiB);
-    // No overflow for the largest sizes.
-    s.bratio = 100;
-    EXPECT_EQ(BufferSizeFor(s, ~std::uint64_t(0) - 1000), 1700 * MiB);
-}
-
-// The settings key in one registry view of HKLM\Software, created when absent.
-HKEY CreateInit(REGSAM view, const wchar_t* path = L"Software\\Halvorin\\Brellow\\init") {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return nullptr;
-    return key;
+// The buffer for a file: its ratio of the file, rounded up to whole 64 KiB,
+// between the minimum and the maximum, never more than the file needs nor
+// less than 64 KiB; and whatever the settings say, no nonsense comes out.
+TEST(BufferSize, RatioOfTheFileBetweenMinimumAndMaximumWhateverTheSettings) {
+    Settings noExpansion;
+    noExpansion.expand = false;
+    Settings noExpansionSmall = noExpansion;
+    noExpansionSmall.bmin = 2;
+    const auto with = [](int bmin, int bmax, int bratio) {
+        Settings s;
+        s.bmin = bmin;
+        s.bmax = bmax;
+        s.bratio = bratio;
+        return s;
+    };
+    const struct {
+        const char* what;
+        Settings settings;
+        std::uint64_t fileSize;
+        std::uint64_t expected;
+    } cases[] = {
+        // 30 % of 256 MiB is 76.8 MiB, rounded up to whole 64 KiB.
+        {"the ratio", Settings(), 256 * MiB, (256 * MiB * 30 / 100 + 64 * KiB - 1) / (64 * KiB) * (64 * KiB)},
+        {"below the minimum: the minimum", Settings(), 50 * MiB, 30 * MiB},
+        {"far above: the maximum", Settings(), 100000 * MiB, 1700 * MiB},
+        {"no more than the file needs", Settings(), 10 * MiB, 10 * MiB},
+        {"no less than 64 KiB", Settings(), 1, 64 * KiB},
+        {"an empty file", Settings(), 0, 64 * KiB},
+        {"whole 64 KiB", Settings(), 64 * KiB + 1, 128 * KiB},
+        {"expansion off keeps the minimum", noExpansion, 100000 * MiB, 30 * MiB},
+        {"expansion off, a smaller minimum", noExpansionSmall, 256 * MiB, 2 * MiB},
+        {"a minimum below 1 counts as 1 MB, a maximum below it is the minimum", with(-5, 0, 30), 1000 * MiB, 1 * MiB},
+        {"a maximum below the minimum", with(40, 20, 30), 1000 * MiB, 40 * MiB},
+        {"a ratio above 100 % is 100 %", with(1, 1700, 250), 100 * MiB, 100 * MiB},
+        {"a ratio below 0 % is 0 %: the minimum", with(1, 1700, -3), 100 * MiB, 1 * MiB},
+        {"no overflow for the largest sizes", with(1, 1700, 100), ~std::uint64_t(0) - 1000, 1700 * MiB},
+    };
+    for (const auto& c : cases) EXPECT_EQ(BufferSizeFor(c.settings, c.fileSize), c.expected) << c.what;
 }
 
 class SettingsStore : public ::testing::Test {
 protected:
-    void SetUp() override { enginetest::ClearSettings(); }
-    void TearDown() override { enginetest::ClearSettings(); }
+    void SetUp() override { ForgetProduct(); }
+    void TearDown() override { ForgetProduct(); }
 };
 
 TEST_F(SettingsStore, DefaultsWithoutTheKey) {
@@ -87,14 +77,12 @@ TEST_F(SettingsStore, DefaultsWithoutTheKey) {
 }
 
 TEST_F(SettingsStore, ReadsTheFiveValuesWhereTheSettingsProgramWritesThem) {
-    HKEY key = CreateInit(KEY_WOW64_32KEY, L"software\\Halvorin\\Brellow\\init\\");
-    ASSERT_NE(key, nullptr);
-    SetDword(key, L"bmax", 500);
-    SetDword(key, L"bratio", 0xFFFFFFFF);
-    SetDword(key, L"bmin", 4);
-    SetDword(key, L"wcache", 0);
-    SetDword(key, L"expand", 5);
-    RegCloseKey(key);
+    const wchar_t* asWritten = L"software\\Halvorin\\Brellow\\init\\";
+    SetDword(KEY_WOW64_32KEY, L"bmax", 500, asWritten);
+    SetDword(KEY_WOW64_32KEY, L"bratio", 0xFFFFFFFF, asWritten);
+    SetDword(KEY_WOW64_32KEY, L"bmin", 4, asWritten);
+    SetDword(KEY_WOW64_32KEY, L"wcache", 0, asWritten);
+    SetDword(KEY_WOW64_32KEY, L"expand", 5, asWritten);
 
     const Settings s = LoadSettings();
     EXPECT_EQ(s.bmax, 500);
@@ -105,16 +93,11 @@ TEST_F(SettingsStore, ReadsTheFiveValuesWhereTheSettingsProgramWritesThem) {
 }
 
 TEST_F(SettingsStore, WronglyTypedValuesKeepTheirDefaults) {
-    HKEY key = CreateInit(KEY_WOW64_32KEY);
-    ASSERT_NE(key, nullptr);
-    const wchar_t text[] = L"7";
-    ASSERT_EQ(RegSetValueExW(key, L"bmax", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof(text)),
-              ERROR_SUCCESS);
+    ASSERT_EQ(WriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"bmax", L"7", KEY_WOW64_32KEY), ERROR_SUCCESS);
     const ULONGLONG big = 12;
-    ASSERT_EQ(RegSetValueExW(key, L"bmin", 0, REG_QWORD, reinterpret_cast<const BYTE*>(&big), sizeof(big)),
+    ASSERT_EQ(WriteValue(HKEY_LOCAL_MACHINE, kSettingsKey, L"bmin", REG_QWORD, &big, sizeof(big), KEY_WOW64_32KEY),
               ERROR_SUCCESS);
-    SetDword(key, L"bratio", 55);
-    RegCloseKey(key);
+    SetDword(KEY_WOW64_32KEY, L"bratio", 55);
 
     const Settings s = LoadSettings();
     EXPECT_EQ(s.bmax, 1700);
@@ -126,22 +109,13 @@ TEST_F(SettingsStore, WronglyTypedValuesKeepTheirDefaults) {
 // engine of either bitness must read that view, and never a stale copy in the
 // 64-bit one. On 32-bit Windows the two opens below reach the same key.
 TEST_F(SettingsStore, ReadsTheThirtyTwoBitViewWhateverItsOwnBitness) {
-    HKEY native = CreateInit(KEY_WOW64_64KEY);
-    ASSERT_NE(native, nullptr);
-    SetDword(native, L"bmax", 111);
-    SetDword(native, L"bmin", 11);
-    RegCloseKey(native);
-    HKEY wow = CreateInit(KEY_WOW64_32KEY);
-    ASSERT_NE(wow, nullptr);
-    SetDword(wow, L"bmax", 222);
-    RegCloseKey(wow);
+    SetDword(KEY_WOW64_64KEY, L"bmax", 111);
+    SetDword(KEY_WOW64_64KEY, L"bmin", 11);
+    SetDword(KEY_WOW64_32KEY, L"bmax", 222);
 
     const Settings s = LoadSettings();
     EXPECT_EQ(s.bmax, 222);
-    BOOL wow64 = FALSE;
-    IsWow64Process(GetCurrentProcess(), &wow64);
-    const bool oneView = sizeof(void*) == 4 && !wow64;  // 32-bit Windows
-    if (oneView)
+    if (!SixtyFourBitWindows())
         EXPECT_EQ(s.bmin, 11);
     else
         EXPECT_EQ(s.bmin, 30) << "a value only in the 64-bit view is not the settings program's";

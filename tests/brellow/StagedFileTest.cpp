@@ -4,12 +4,9 @@
 #include "EngineHarness.h"
 #include "StagedFile.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-using namespace enginetest;
-using ::testing::AnyOf;
-using ::testing::ElementsAre;
+using namespace brelltest;
 
 namespace {
 

@@ -1,17 +1,13 @@
 // Keys whose security refuses the walk: unregistration stopped by a key that
 // cannot be opened or changed, registration below a read-only key and its
 // rollback, and ForceRemove of a tree it cannot delete completely.
-#include "KeyDacl.h"
 #include "ScratchTest.h"
+#include "support/KeyDacl.h"
 
 namespace {
 
 const wchar_t kNoAccess[] = L"D:P";              // nobody may open the key
 const wchar_t kReadOnly[] = L"D:P(A;;KR;;;WD)";  // read, but no write, subkey or delete
-
-std::wstring Block(const std::wstring& scratch, const std::wstring& body) {
-    return L"HKCU { NoRemove Software { NoRemove BrellTest { NoRemove '" + scratch + L"' { " + body + L" } } } }\r\n";
-}
 
 }  // namespace
 
@@ -23,17 +19,14 @@ std::wstring Block(const std::wstring& scratch, const std::wstring& body) {
 
 class Acl : public ScratchTest {
 protected:
-    void Reset() {
-        DeleteTree(HKEY_CURRENT_USER, scratchPath_);
-        ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, scratchPath_));
-    }
+    void Reset() { ASSERT_TRUE(scratch_.Reset()); }
 };
 
 TEST_F(Acl, UnreadableKeyStopsUnregistrationAfterReadingPastItsBlock) {
-    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(L"Before")));
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"Denied\\Inner"), L"v", L"1"));
-    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(L"After")));
-    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(L"Later")));
+    ASSERT_TRUE(MakeKey(L"Before"));
+    ASSERT_TRUE(PutString(L"Denied\\Inner", L"v", L"1"));
+    ASSERT_TRUE(MakeKey(L"After"));
+    ASSERT_TRUE(MakeKey(L"Later"));
     // The block of the denied key names keys of this level and a value: read
     // as entries of the scratch key, they would be deleted.
     const std::wstring denied = L"Denied { After Later { val v = s 1 } Inner }";
@@ -41,7 +34,7 @@ TEST_F(Acl, UnreadableKeyStopsUnregistrationAfterReadingPastItsBlock) {
         KeyDacl guard(HKEY_CURRENT_USER, Path(L"Denied"), kNoAccess);
         LOCK_KEY(guard, KEY_READ, "this registry lets everybody read every key");
         const std::wstring script =
-            Block(scratchName_, L"Before " + denied + L" After") + Block(scratchName_, L"Later");
+            Block(L"Before " + denied + L" After") + Block(L"Later");
         EXPECT_HR(E_ACCESSDENIED, Run(script, false));
         EXPECT_EQ(L"[]\n[After]\n[Denied] <unreadable>\n[Later]\n", Tree());
         // The block is read before the access failure is returned: a fault
@@ -58,9 +51,9 @@ TEST_F(Acl, UnreadableKeyStopsUnregistrationAfterReadingPastItsBlock) {
 
 TEST_F(Acl, ValueInReadOnlyKeyStopsUnregistration) {
     // The key opens for reading, but not again for writing to delete a value.
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"Kept"), L"v", L"1"));
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"Kept\\Sub"), L"w", L"2"));
-    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(L"After")));
+    ASSERT_TRUE(PutString(L"Kept", L"v", L"1"));
+    ASSERT_TRUE(PutString(L"Kept\\Sub", L"w", L"2"));
+    ASSERT_TRUE(MakeKey(L"After"));
     KeyDacl guard(HKEY_CURRENT_USER, Path(L"Kept"), kReadOnly);
     LOCK_KEY(guard, KEY_WRITE, "this registry lets everybody write every key");
     ASSERT_TRUE(guard.Allows(KEY_READ));
@@ -70,8 +63,8 @@ TEST_F(Acl, ValueInReadOnlyKeyStopsUnregistration) {
 }
 
 TEST_F(Acl, KeyWithoutDeleteRightStopsUnregistration) {
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"Kept"), L"v", L"1"));
-    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(L"After")));
+    ASSERT_TRUE(PutString(L"Kept", L"v", L"1"));
+    ASSERT_TRUE(MakeKey(L"After"));
     KeyDacl guard(HKEY_CURRENT_USER, Path(L"Kept"), kReadOnly);
     LOCK_KEY(guard, DELETE, "this registry grants DELETE on keys whatever their DACL says (Wine does)");
     EXPECT_HR(E_ACCESSDENIED, Unregister(L"Kept After"));
@@ -81,15 +74,15 @@ TEST_F(Acl, KeyWithoutDeleteRightStopsUnregistration) {
 TEST_F(Acl, ValueWrittenToReadOnlyKeyFailsAndItsRootBlockIsTakenBack) {
     // A named value and the default value of a key that opens only for reading.
     for (const wchar_t* entry : {L"NoRemove Locked { val v = s 3 }", L"NoRemove Locked = s 3"}) {
-        SCOPED_TRACE(ToUtf8(entry));
+        SCOPED_TRACE(Utf8(entry));
         Reset();
-        ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(L"Locked")));
+        ASSERT_TRUE(MakeKey(L"Locked"));
         KeyDacl guard(HKEY_CURRENT_USER, Path(L"Locked"), kReadOnly);
         LOCK_KEY(guard, KEY_WRITE, "this registry lets everybody write every key");
         const std::wstring script =
-            Block(scratchName_, L"First = s 1") +
-            Block(scratchName_, L"Earlier = s 2 { Sub { val w = s 4 } } " + std::wstring(entry) + L" Later") +
-            Block(scratchName_, L"Last");
+            Block(L"First = s 1") +
+            Block(L"Earlier = s 2 { Sub { val w = s 4 } } " + std::wstring(entry) + L" Later") +
+            Block(L"Last");
         EXPECT_HR(E_ACCESSDENIED, Run(script, true));
         // The first root block stays, the failing one is taken back, the last
         // one never ran.
@@ -98,7 +91,7 @@ TEST_F(Acl, ValueWrittenToReadOnlyKeyFailsAndItsRootBlockIsTakenBack) {
 }
 
 TEST_F(Acl, SubkeyOfReadOnlyKeyCannotBeCreated) {
-    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(L"Locked")));
+    ASSERT_TRUE(MakeKey(L"Locked"));
     KeyDacl guard(HKEY_CURRENT_USER, Path(L"Locked"), kReadOnly);
     LOCK_KEY(guard, KEY_WRITE, "this registry lets everybody write every key");
     {
@@ -122,7 +115,7 @@ TEST_F(Acl, SubkeyOfReadOnlyKeyCannotBeCreated) {
 }
 
 TEST_F(Acl, UnopenableKeyCannotBeRegisteredInto) {
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"Denied"), L"v", L"old"));
+    ASSERT_TRUE(PutString(L"Denied", L"v", L"old"));
     {
         KeyDacl guard(HKEY_CURRENT_USER, Path(L"Denied"), kNoAccess);
         LOCK_KEY(guard, KEY_READ, "this registry lets everybody read every key");
@@ -136,7 +129,7 @@ TEST_F(Acl, RollbackStopsAtAKeyItCannotOpen) {
     // "Delete" of a key that cannot be opened fails unreported and the walk
     // goes on; the rollback reads the same entry as a key to remove, cannot
     // open it, and ends there, before the key the failing entry created.
-    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(L"Denied")));
+    ASSERT_TRUE(MakeKey(L"Denied"));
     {
         KeyDacl guard(HKEY_CURRENT_USER, Path(L"Denied"), kNoAccess);
         LOCK_KEY(guard, KEY_READ, "this registry lets everybody read every key");
@@ -151,14 +144,14 @@ TEST_F(Acl, ForceRemoveOfATreeWithALockedSubkeyStillRegisters) {
     // values. The failed delete is not reported; the key is then written
     // over as usual ("Delete" creates nothing).
     for (const wchar_t* sddl : {kReadOnly, kNoAccess}) {
-        SCOPED_TRACE(ToUtf8(sddl));
+        SCOPED_TRACE(Utf8(sddl));
         for (const bool force : {true, false}) {
             SCOPED_TRACE(force ? "ForceRemove" : "Delete");
             Reset();
-            ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"Tree"), L"extra", L"x"));
-            ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"Tree\\A"), L"a", L"1"));
-            ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"Tree\\Locked"), L"l", L"2"));
-            ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(L"Tree\\Z")));
+            ASSERT_TRUE(PutString(L"Tree", L"extra", L"x"));
+            ASSERT_TRUE(PutString(L"Tree\\A", L"a", L"1"));
+            ASSERT_TRUE(PutString(L"Tree\\Locked", L"l", L"2"));
+            ASSERT_TRUE(MakeKey(L"Tree\\Z"));
             {
                 KeyDacl guard(HKEY_CURRENT_USER, Path(L"Tree\\Locked"), sddl);
                 LOCK_KEY(guard, KEY_WRITE, "this registry lets everybody write every key");

@@ -26,8 +26,8 @@ protected:
         ScratchTest::SetUp();
         // "abcde" and "abcdef" before it make names of 255 and 256 units
         variables_ = {{L"Tail", std::wstring(250, L'v')}};
-        ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"Kept"), L"v", L"old"));
-        ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(L"Debris")));
+        ASSERT_TRUE(PutString(L"Kept", L"v", L"old"));
+        ASSERT_TRUE(MakeKey(L"Debris"));
     }
 
     // The scratch tree and the first levels of HKCU, where a root-block
@@ -72,8 +72,8 @@ TEST_F(KeyNames, LongerNameFailsRegistrationBeforeAnythingIsWritten) {
     };
     const std::wstring before = Snapshot();
     for (const std::wstring& body : bodies) {
-        EXPECT_HR(DISP_E_EXCEPTION, Register(body)) << ToUtf8(body.substr(0, 60));
-        EXPECT_EQ(before, Snapshot()) << ToUtf8(body.substr(0, 60));
+        EXPECT_HR(DISP_E_EXCEPTION, Register(body)) << Utf8(body.substr(0, 60));
+        EXPECT_EQ(before, Snapshot()) << Utf8(body.substr(0, 60));
     }
     // a subkey of the root block itself
     EXPECT_HR(DISP_E_EXCEPTION, Run(L"HKCU { BrellTestFresh " + tooLong + L" }", true));
@@ -95,7 +95,7 @@ TEST_F(KeyNames, LongerNameFailsUnregistrationWhereverTheWalkMeetsIt) {
     };
     const std::wstring before = Snapshot();
     for (const std::wstring& body : bodies) {
-        EXPECT_HR(DISP_E_EXCEPTION, Unregister(body)) << ToUtf8(body.substr(0, 60));
-        EXPECT_EQ(before, Snapshot()) << ToUtf8(body.substr(0, 60));
+        EXPECT_HR(DISP_E_EXCEPTION, Unregister(body)) << Utf8(body.substr(0, 60));
+        EXPECT_EQ(before, Snapshot()) << Utf8(body.substr(0, 60));
     }
 }

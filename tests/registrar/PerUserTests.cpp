@@ -1,23 +1,14 @@
 // Per-user redirection of "HKCR" root blocks to HKCU\Software\Classes.
 #include "ScratchTest.h"
 
-#include <objbase.h>
-
-#include "registrar/RegScriptParser.h"
-
 namespace {
 
 std::wstring PreprocessPerUser(const std::wstring& text) {
     CRegObject registrar;
     registrar.AddVariable(L"Q", L"'HKCR { }'");
-    CRegScriptParser parser(&registrar);
-    wchar_t* out = nullptr;
     g_perUserRegistration = true;
-    const HRESULT hr = parser.PreprocessScript(text.c_str(), &out);
+    const std::wstring result = Preprocess(registrar, text);
     g_perUserRegistration = false;
-    if (FAILED(hr)) return L"hr=" + Hr(hr);
-    std::wstring result(out);
-    CoTaskMemFree(out);
     return result;
 }
 
@@ -26,25 +17,25 @@ const std::wstring kClose = L"\r\n\t}\r\n}\r\n";
 
 }  // namespace
 
-TEST(PerUserPreprocessing, RewritesHkcrBlocksByteForByte) {
-    EXPECT_EQ(kOpen + L"\r\n{\r\n\tA\r\n" + kClose + L"}\r\n", PreprocessPerUser(L"HKCR\r\n{\r\n\tA\r\n}\r\n"));
-}
-
-TEST(PerUserPreprocessing, LeavesLongNameSmallLettersAndNestedNamesAlone) {
-    EXPECT_EQ(L"HKEY_CLASSES_ROOT { A }", PreprocessPerUser(L"HKEY_CLASSES_ROOT { A }"));
-    EXPECT_EQ(L"hkcr { A }", PreprocessPerUser(L"hkcr { A }"));
-    EXPECT_EQ(L"HKLM { HKCR { } }", PreprocessPerUser(L"HKLM { HKCR { } }"));
-}
-
-TEST(PerUserPreprocessing, BracesInsideQuotesAndInVariablesDoNotCount) {
-    EXPECT_EQ(kOpen + L" { A = s 'x}}''{' B { } " + kClose + L"} HKLM { }",
-              PreprocessPerUser(L"HKCR { A = s 'x}}''{' B { } } HKLM { }"));
-    EXPECT_EQ(kOpen + L" { 'HKCR { }' " + kClose + L"}", PreprocessPerUser(L"HKCR { %Q% }"));
-}
-
-TEST(PerUserPreprocessing, EverySecondHkcrBlockIsRewrittenToo) {
-    EXPECT_EQ(kOpen + L" { A " + kClose + L"} " + kOpen + L" { B " + kClose + L"}",
-              PreprocessPerUser(L"HKCR { A } HKCR { B }"));
+// Only a root block named exactly HKCR is rewritten, every one of them,
+// byte for byte; braces are counted outside quotes and after substitution.
+TEST(PerUserPreprocessing, RewritesEveryHkcrRootBlockAndNothingElse) {
+    const struct {
+        std::wstring script;
+        std::wstring expected;
+    } cases[] = {
+        {L"HKCR\r\n{\r\n\tA\r\n}\r\n", kOpen + L"\r\n{\r\n\tA\r\n" + kClose + L"}\r\n"},
+        // the long name, small letters and a nested name stay
+        {L"HKEY_CLASSES_ROOT { A }", L"HKEY_CLASSES_ROOT { A }"},
+        {L"hkcr { A }", L"hkcr { A }"},
+        {L"HKLM { HKCR { } }", L"HKLM { HKCR { } }"},
+        // braces inside quotes and in variables do not count
+        {L"HKCR { A = s 'x}}''{' B { } } HKLM { }", kOpen + L" { A = s 'x}}''{' B { } " + kClose + L"} HKLM { }"},
+        {L"HKCR { %Q% }", kOpen + L" { 'HKCR { }' " + kClose + L"}"},
+        // a second block too
+        {L"HKCR { A } HKCR { B }", kOpen + L" { A " + kClose + L"} " + kOpen + L" { B " + kClose + L"}"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.expected, PreprocessPerUser(c.script)) << Utf8(c.script);
 }
 
 TEST(PerUserPreprocessing, OffByDefaultWithoutQuoteTracking) {

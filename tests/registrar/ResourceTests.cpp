@@ -1,16 +1,11 @@
 // Scripts loaded from "REGISTRY" resources of a module file and decoded in
 // the thread's ANSI code page.
 #include "ScratchTest.h"
+#include "support/Folders.h"
 
 namespace {
 
 const wchar_t kResourceKey[] = L"Software\\BrellTest\\Resource";
-
-std::wstring OwnPath() {
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return path;
-}
 
 class ResourceScripts : public ::testing::Test {
 protected:
@@ -23,7 +18,7 @@ protected:
     HRESULT RunResource(UINT id, bool doRegister) {
         CRegObject registrar;
         registrar.AddVariable(L"Module", L"C:\\It''s.dll");
-        return registrar.RunResourceScript(OwnPath().c_str(), id, doRegister ? TRUE : FALSE);
+        return registrar.RunResourceScript(ProgramFile().c_str(), id, doRegister ? TRUE : FALSE);
     }
     std::wstring Tree() const { return DumpTree(HKEY_CURRENT_USER, kResourceKey); }
 
@@ -70,7 +65,7 @@ TEST_F(ResourceScripts, LoadFailuresGiveTheSystemStatus) {
     CRegObject registrar;
     const HRESULT missing = registrar.RunResourceScript(L"C:\\no\\such\\module.dll", 1, TRUE);
     EXPECT_TRUE(missing == HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND) || missing == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
-        << Hr(missing);
+        << HResultText(missing);
     EXPECT_HR(HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND), RunResource(99, true));
     // an empty resource cannot be decoded
     EXPECT_HR(E_INVALIDARG, RunResource(4, true));

@@ -195,19 +195,19 @@ TEST(Robustness, MutatedScriptsStayInsideTheScratchRoot) {
                 ++completedBlocks;
             } else {
                 ++failuresChecked;
-                ASSERT_EQ(L"", added) << "case " << i << " " << Hr(hrRegister) << " " << ToUtf8(body);
+                ASSERT_EQ(L"", added) << "case " << i << " " << HResultText(hrRegister) << " " << Utf8(body);
             }
         }
         const HRESULT hrUnregister = RunOnce(script, false);
 
         // success is always S_OK: nothing in the engine reports a success code
-        ASSERT_TRUE(FAILED(hrRegister) || hrRegister == S_OK) << "case " << i << " " << ToUtf8(body);
-        ASSERT_TRUE(FAILED(hrUnregister) || hrUnregister == S_OK) << "case " << i << " " << ToUtf8(body);
-        ASSERT_EQ(outsideBefore, OutsideSnapshot()) << "case " << i << " " << ToUtf8(body);
+        ASSERT_TRUE(FAILED(hrRegister) || hrRegister == S_OK) << "case " << i << " " << Utf8(body);
+        ASSERT_TRUE(FAILED(hrUnregister) || hrUnregister == S_OK) << "case " << i << " " << Utf8(body);
+        ASSERT_EQ(outsideBefore, OutsideSnapshot()) << "case " << i << " " << Utf8(body);
         if (hrRegister == S_OK) ++registered;
         if (hrRegister == S_OK && hrUnregister == S_OK && !ContainsNoRemove(body)) {
             ++roundTrips;
-            ASSERT_EQ(scratchBefore, DumpTree(HKEY_CURRENT_USER, kFuzzRoot)) << "case " << i << " " << ToUtf8(body);
+            ASSERT_EQ(scratchBefore, DumpTree(HKEY_CURRENT_USER, kFuzzRoot)) << "case " << i << " " << Utf8(body);
         }
     }
     DeleteTree(HKEY_CURRENT_USER, kFuzzRoot);

@@ -1,32 +1,24 @@
 // Rollback of a failing root block, and registry failures Wine can produce.
 #include "ScratchTest.h"
 
-namespace {
-
-std::wstring Block(const std::wstring& scratch, const std::wstring& body) {
-    return L"HKCU { NoRemove Software { NoRemove BrellTest { NoRemove '" + scratch + L"' { " + body + L" } } } }\r\n";
-}
-
-}  // namespace
-
 class Rollback : public ScratchTest {};
 
 TEST_F(Rollback, FailingSecondRootBlockIsTakenBackAndTheFirstStays) {
     const std::wstring script =
-        Block(scratchName_, L"First = s 1") + Block(scratchName_, L"Second = s 2 { Deep { val v = s 3 } } Bad = x 4");
+        Block(L"First = s 1") + Block(L"Second = s 2 { Deep { val v = s 3 } } Bad = x 4");
     EXPECT_HR(DISP_E_EXCEPTION, Run(script, true));
     EXPECT_EQ(L"[]\n[First]\n@=sz:\"1\"\n", Tree());
 }
 
 TEST_F(Rollback, RollbackAlsoRemovesListedKeysThatExistedBefore) {
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"Existing"), L"v", L"old"));
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"Guarded"), L"v", L"old"));
+    ASSERT_TRUE(PutString(L"Existing", L"v", L"old"));
+    ASSERT_TRUE(PutString(L"Guarded", L"v", L"old"));
     EXPECT_HR(E_FAIL, Register(L"Existing NoRemove Guarded { val w = s 1 } Bad = b 123"));
     EXPECT_EQ(L"[]\n[Guarded]\nv=sz:\"old\"\n", Tree());
 }
 
 TEST_F(Rollback, BlockThatCannotBeReadToItsEndWritesNothing) {
-    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(L"Existing")));
+    ASSERT_TRUE(MakeKey(L"Existing"));
     EXPECT_HR(DISP_E_EXCEPTION, Register(L"New { Deeper = s 1 } Existing { Bad\\Name }"));
     EXPECT_HR(DISP_E_EXCEPTION, Register(L"New { Deeper = s '" + std::wstring(5000, L'x') + L"' }"));
     EXPECT_HR(DISP_E_EXCEPTION, Register(L"New { Deeper = s 'unterminated }"));
@@ -46,18 +38,18 @@ TEST_F(Rollback, KeyThatCannotBeCreatedFailsWithItsWin32Status) {
 
 TEST_F(Rollback, ReadOnlyRootsReportWriteFailures) {
     const HRESULT hr = Run(L"HKEY_PERFORMANCE_DATA { BrellTestKey = s 1 }", true);
-    EXPECT_TRUE(FAILED(hr)) << Hr(hr);
-    EXPECT_EQ(HRESULT_FACILITY(hr), FACILITY_WIN32) << Hr(hr);
+    EXPECT_TRUE(FAILED(hr)) << HResultText(hr);
+    EXPECT_EQ(HRESULT_FACILITY(hr), FACILITY_WIN32) << HResultText(hr);
 }
 
 TEST_F(Rollback, KeyThatCannotBeOpenedStopsUnregistration) {
     // Wine answers every open below HKEY_PERFORMANCE_DATA with ERROR_INVALID_HANDLE
     ASSERT_HR(S_OK, Register(L"Before After"));
-    const std::wstring script = Block(scratchName_, L"Before") + L"HKPD { X { val v = s 1 } Y }\r\n" +
-                                Block(scratchName_, L"After");
+    const std::wstring script = Block(L"Before") + L"HKPD { X { val v = s 1 } Y }\r\n" +
+                                Block(L"After");
     const HRESULT hr = Run(script, false);
     EXPECT_TRUE(FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_WIN32 && hr != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
-        << Hr(hr);
+        << HResultText(hr);
     // the block before ran, the one after did not
     EXPECT_EQ(L"[]\n[After]\n", Tree());
 }

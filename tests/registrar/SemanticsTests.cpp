@@ -36,9 +36,9 @@ TEST_F(Semantics, RegistrationIsIdempotentAndForceRemoveDropsHandMadeExtras) {
     EXPECT_EQ(kServerTree, Tree());
 
     const std::wstring classKey = L"CLSID\\{5D3E8A17-2C4B-4F61-9A0E-7B1C3D5F8E24}";
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(classKey), L"Extra", L"x"));
-    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(classKey + L"\\Sub\\Deeper")));
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"CLSID"), L"Kept", L"y"));
+    ASSERT_TRUE(PutString(classKey, L"Extra", L"x"));
+    ASSERT_TRUE(MakeKey(classKey + L"\\Sub\\Deeper"));
+    ASSERT_TRUE(PutString(L"CLSID", L"Kept", L"y"));
     ASSERT_HR(S_OK, Register(kServerBody));
     std::wstring expected = kServerTree;
     expected.replace(expected.find(L"[CLSID]\n") + 8, 0, L"Kept=sz:\"y\"\n");
@@ -62,9 +62,9 @@ TEST_F(Semantics, UnregistrationRemovesWhatWasWrittenAndKeepsNoRemoveKeys) {
 
 TEST_F(Semantics, UnlistedValuesGoWithAnEmptyKeyButSubkeysKeepIt) {
     ASSERT_HR(S_OK, Register(L"Empty = s 'd' Parent { val Listed = s 1 }"));
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"Empty"), L"Unlisted", L"u"));
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"Parent"), L"Unlisted", L"u"));
-    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(L"Parent\\Child")));
+    ASSERT_TRUE(PutString(L"Empty", L"Unlisted", L"u"));
+    ASSERT_TRUE(PutString(L"Parent", L"Unlisted", L"u"));
+    ASSERT_TRUE(MakeKey(L"Parent\\Child"));
     ASSERT_HR(S_OK, Unregister(L"Empty = s 'd' Parent { val Listed = s 1 }"));
     EXPECT_EQ(L"[]\n[Parent]\nUnlisted=sz:\"u\"\n[Parent\\Child]\n", Tree());
 }
@@ -78,9 +78,9 @@ TEST_F(Semantics, NoRemoveGuardsOnlyTheEntryItPrecedes) {
 }
 
 TEST_F(Semantics, ForceRemoveAndDeleteSpareProtectedNames) {
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"CLSID\\Old"), L"v", L"1"));
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"software\\Old"), L"v", L"1"));
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"Plain\\Old"), L"v", L"1"));
+    ASSERT_TRUE(PutString(L"CLSID\\Old", L"v", L"1"));
+    ASSERT_TRUE(PutString(L"software\\Old", L"v", L"1"));
+    ASSERT_TRUE(PutString(L"Plain\\Old", L"v", L"1"));
     ASSERT_HR(S_OK, Register(L"ForceRemove CLSID { New } Delete software ForceRemove Plain { New }"));
     EXPECT_EQ(L"[]\n[CLSID]\n[CLSID\\New]\n[CLSID\\Old]\nv=sz:\"1\"\n[Plain]\n[Plain\\New]\n"
               L"[software]\n[software\\Old]\nv=sz:\"1\"\n",
@@ -88,18 +88,18 @@ TEST_F(Semantics, ForceRemoveAndDeleteSpareProtectedNames) {
 }
 
 TEST_F(Semantics, DeleteRemovesATreeInRegisterModeAndIsIgnoredWhenUnregistering) {
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"Old\\A\\B\\C"), L"v", L"1"));
-    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(L"Old\\D")));
+    ASSERT_TRUE(PutString(L"Old\\A\\B\\C", L"v", L"1"));
+    ASSERT_TRUE(MakeKey(L"Old\\D"));
     ASSERT_HR(S_OK, Register(L"Delete Old = s 'never' Delete Absent New"));
     EXPECT_EQ(L"[]\n[New]\n", Tree());
 
-    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(L"Old")));
+    ASSERT_TRUE(MakeKey(L"Old"));
     ASSERT_HR(S_OK, Unregister(L"Delete Old New"));
     EXPECT_EQ(L"[]\n", Tree());
 }
 
 TEST_F(Semantics, KeywordsMatchWithoutCaseAndOnlyInTheirOrder) {
-    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(L"NoRemove\\Inner")));
+    ASSERT_TRUE(MakeKey(L"NoRemove\\Inner"));
     // after NoRemove, ForceRemove is a key name
     ASSERT_HR(S_OK, Register(L"FORCEREMOVE noremove VAL v = S x noremove ForceRemove"));
     EXPECT_EQ(L"[]\nv=sz:\"x\"\n[ForceRemove]\n", Tree());
@@ -112,7 +112,7 @@ TEST_F(Semantics, DefaultValueIsNotRemovedOnItsOwn) {
 }
 
 TEST_F(Semantics, BlockAfterValueOrDeleteEntryIsASyntaxError) {
-    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Path(L"A")));
+    ASSERT_TRUE(MakeKey(L"A"));
     const std::wstring before = Tree();
     EXPECT_HR(DISP_E_EXCEPTION, Register(L"A { val v = s 1 { B } }"));
     EXPECT_HR(DISP_E_EXCEPTION, Unregister(L"A { val v = s 1 { B } }"));

@@ -2,28 +2,6 @@
 // stop a run before the registry is touched.
 #include "ScratchTest.h"
 
-#include <objbase.h>
-
-#include "registrar/RegScriptParser.h"
-
-namespace {
-
-// The preprocessed text, or the failure as "hr=0x...".
-std::wstring Preprocess(CRegObject& registrar, const std::wstring& text) {
-    CRegScriptParser parser(&registrar);
-    wchar_t* out = nullptr;
-    const HRESULT hr = parser.PreprocessScript(text.c_str(), &out);
-    if (FAILED(hr)) {
-        EXPECT_EQ(nullptr, out);
-        return L"hr=" + Hr(hr);
-    }
-    std::wstring result(out);
-    CoTaskMemFree(out);
-    return result;
-}
-
-}  // namespace
-
 TEST(Registrar, IUnknownSlotsCountNothingAndRefuseInterfaces) {
     CRegObject registrar;
     void* sentinel = &registrar;
@@ -113,7 +91,7 @@ TEST_F(VariableScripts, ValuesAreSubstitutedIntoKeysAndData) {
 }
 
 TEST_F(VariableScripts, UndefinedOrOverlongNamesFailBeforeAnythingIsWritten) {
-    ASSERT_TRUE(SetString(HKEY_CURRENT_USER, Path(L"Kept"), L"v", L"1"));
+    ASSERT_TRUE(PutString(L"Kept", L"v", L"1"));
     const std::wstring before = Tree();
     EXPECT_HR(DISP_E_EXCEPTION, Register(L"ForceRemove Kept A = s 'x' B = s '%nothere%'"));
     EXPECT_HR(E_FAIL, Register(L"ForceRemove Kept A = s '%" + std::wstring(32, L'n') + L"%'"));

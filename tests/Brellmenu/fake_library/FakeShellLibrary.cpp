@@ -16,76 +16,37 @@
 #include <new>
 #include <string>
 
+#include "support/ComFake.h"
+#include "support/Registry.h"
+
 namespace {
+
+using brelltest::FakeUnknown;
+using brelltest::NotImplemented;
 
 LONG g_liveObjects = 0;
 constexpr wchar_t kConfigKey[] = L"Software\\BrellTest\\FakeLibrary";
 
-DWORD ReadDword(const wchar_t* name) {
-    DWORD value = 0, size = sizeof(value);
-    if (RegGetValueW(HKEY_CURRENT_USER, kConfigKey, name, RRF_RT_REG_DWORD, nullptr, &value,
-                     &size) != ERROR_SUCCESS)
-        return 0;
-    return value;
-}
-
-std::wstring ReadString(const wchar_t* name) {
-    DWORD size = 0;
-    if (RegGetValueW(HKEY_CURRENT_USER, kConfigKey, name, RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
-        ERROR_SUCCESS)
-        return {};
-    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
-    size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (RegGetValueW(HKEY_CURRENT_USER, kConfigKey, name, RRF_RT_REG_SZ, nullptr, &text[0], &size) !=
-        ERROR_SUCCESS)
-        return {};
-    text.resize(std::wcslen(text.c_str()));
-    return text;
-}
-
 HRESULT StepResult(DWORD step) {
-    if (ReadDword(L"FailStep") != step) return S_OK;
-    return static_cast<HRESULT>(ReadDword(L"FailCode"));
+    DWORD failStep = 0, failCode = 0;
+    if (!brelltest::ReadDword(HKEY_CURRENT_USER, kConfigKey, L"FailStep", &failStep) || failStep != step) return S_OK;
+    brelltest::ReadDword(HKEY_CURRENT_USER, kConfigKey, L"FailCode", &failCode);
+    return static_cast<HRESULT>(failCode);
 }
 
 // Counts itself in the live objects for as long as it exists.
 class Counted {
 protected:
     Counted() { InterlockedIncrement(&g_liveObjects); }
-    virtual ~Counted() { InterlockedDecrement(&g_liveObjects); }
-    LONG refs_ = 1;
+    ~Counted() { InterlockedDecrement(&g_liveObjects); }
 };
 
-#define FAKE_IUNKNOWN(Iface)                                                        \
-    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {                 \
-        if (!ppv) return E_POINTER;                                                 \
-        *ppv = nullptr;                                                             \
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, __uuidof(Iface)))   \
-            return E_NOINTERFACE;                                                   \
-        AddRef();                                                                   \
-        *ppv = static_cast<Iface*>(this);                                           \
-        return S_OK;                                                                \
-    }                                                                               \
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); } \
-    STDMETHODIMP_(ULONG) Release() override {                                       \
-        const LONG n = InterlockedDecrement(&refs_);                                \
-        if (n == 0) delete this;                                                    \
-        return n;                                                                   \
-    }
-
 // The save folder: only its display name is ever asked for.
-class SaveFolderItem final : public IShellItem, Counted {
+class SaveFolderItem final : public FakeUnknown<IShellItem>, Counted {
 public:
     explicit SaveFolderItem(std::wstring path) : path_(std::move(path)) {}
-    FAKE_IUNKNOWN(IShellItem)
-    STDMETHODIMP BindToHandler(IBindCtx*, REFGUID, REFIID, void** ppv) override {
-        if (ppv) *ppv = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetParent(IShellItem** ppsi) override {
-        if (ppsi) *ppsi = nullptr;
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP BindToHandler(IBindCtx*, REFGUID, REFIID, void** ppv) override { return NotImplemented(ppv); }
+    STDMETHODIMP GetParent(IShellItem** ppsi) override { return NotImplemented(ppsi); }
     STDMETHODIMP GetDisplayName(SIGDN kind, LPWSTR* name) override {
         if (!name) return E_POINTER;
         *name = nullptr;
@@ -98,22 +59,15 @@ public:
         std::memcpy(*name, path_.c_str(), bytes);
         return S_OK;
     }
-    STDMETHODIMP GetAttributes(SFGAOF, SFGAOF* attributes) override {
-        if (attributes) *attributes = 0;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Compare(IShellItem*, SICHINTF, int* order) override {
-        if (order) *order = 0;
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP GetAttributes(SFGAOF, SFGAOF* attributes) override { return NotImplemented(attributes); }
+    STDMETHODIMP Compare(IShellItem*, SICHINTF, int* order) override { return NotImplemented(order); }
 
 private:
     std::wstring path_;
 };
 
-class FakeLibrary final : public IShellLibrary, Counted {
+class FakeLibrary final : public FakeUnknown<IShellLibrary>, Counted {
 public:
-    FAKE_IUNKNOWN(IShellLibrary)
     STDMETHODIMP LoadLibraryFromItem(IShellItem* item, DWORD mode) override {
         HRESULT hr = StepResult(1);
         if (FAILED(hr)) return hr;
@@ -130,21 +84,17 @@ public:
     STDMETHODIMP LoadLibraryFromKnownFolder(REFKNOWNFOLDERID, DWORD) override { return E_NOTIMPL; }
     STDMETHODIMP AddFolder(IShellItem*) override { return E_NOTIMPL; }
     STDMETHODIMP RemoveFolder(IShellItem*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetFolders(LIBRARYFOLDERFILTER, REFIID, void** ppv) override {
-        if (ppv) *ppv = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP ResolveFolder(IShellItem*, DWORD, REFIID, void** ppv) override {
-        if (ppv) *ppv = nullptr;
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP GetFolders(LIBRARYFOLDERFILTER, REFIID, void** ppv) override { return NotImplemented(ppv); }
+    STDMETHODIMP ResolveFolder(IShellItem*, DWORD, REFIID, void** ppv) override { return NotImplemented(ppv); }
     STDMETHODIMP GetDefaultSaveFolder(DEFAULTSAVEFOLDERTYPE type, REFIID iid, void** ppv) override {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
         HRESULT hr = StepResult(2);
         if (FAILED(hr)) return hr;
         if (!loaded_ || type != DSFT_PRIVATE) return E_UNEXPECTED;
-        SaveFolderItem* item = new (std::nothrow) SaveFolderItem(ReadString(L"SaveFolder"));
+        std::wstring saveFolder;
+        brelltest::ReadString(HKEY_CURRENT_USER, kConfigKey, L"SaveFolder", &saveFolder);
+        SaveFolderItem* item = new (std::nothrow) SaveFolderItem(saveFolder);
         if (!item) return E_OUTOFMEMORY;
         hr = item->QueryInterface(iid, ppv);
         item->Release();
@@ -156,25 +106,16 @@ public:
         return S_OK;
     }
     STDMETHODIMP SetOptions(LIBRARYOPTIONFLAGS, LIBRARYOPTIONFLAGS) override { return E_NOTIMPL; }
-    STDMETHODIMP GetFolderType(FOLDERTYPEID* type) override {
-        if (type) *type = GUID_NULL;
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP GetFolderType(FOLDERTYPEID* type) override { return NotImplemented(type); }
     STDMETHODIMP SetFolderType(REFFOLDERTYPEID) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIcon(LPWSTR* icon) override {
-        if (icon) *icon = nullptr;
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP GetIcon(LPWSTR* icon) override { return NotImplemented(icon); }
     STDMETHODIMP SetIcon(LPCWSTR) override { return E_NOTIMPL; }
     STDMETHODIMP Commit() override { return E_NOTIMPL; }
     STDMETHODIMP Save(IShellItem*, LPCWSTR, LIBRARYSAVEFLAGS, IShellItem** ppsi) override {
-        if (ppsi) *ppsi = nullptr;
-        return E_NOTIMPL;
+        return NotImplemented(ppsi);
     }
-    STDMETHODIMP SaveInKnownFolder(REFKNOWNFOLDERID, LPCWSTR, LIBRARYSAVEFLAGS,
-                                   IShellItem** ppsi) override {
-        if (ppsi) *ppsi = nullptr;
-        return E_NOTIMPL;
+    STDMETHODIMP SaveInKnownFolder(REFKNOWNFOLDERID, LPCWSTR, LIBRARYSAVEFLAGS, IShellItem** ppsi) override {
+        return NotImplemented(ppsi);
     }
 
 private:

@@ -5,7 +5,8 @@
 #include <shlobj.h>
 
 #include "server/Identifiers.h"
-#include "support/TestSupport.h"
+#include "harness/ServerDll.h"
+#include "support/Folders.h"
 
 namespace brelltest {
 
@@ -36,5 +37,15 @@ public:
 private:
     ServerDll dll_;
 };
+
+// Chooses the menu's entry as the shell does: by verb, or (null) by command
+// offset 0.
+inline HRESULT Invoke(IContextMenu* menu, LPCSTR verb = nullptr) {
+    CMINVOKECOMMANDINFO info = {};
+    info.cbSize = sizeof(info);
+    info.lpVerb = verb;
+    info.nShow = SW_HIDE;
+    return menu->InvokeCommand(&info);
+}
 
 }  // namespace brelltest

@@ -1,4 +1,4 @@
-#include "support/TaskMemorySpy.h"
+#include "harness/TaskMemorySpy.h"
 
 namespace brelltest {
 

@@ -1,8 +1,10 @@
-#include "RegistryDump.h"
+#include "support/RegistryDump.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
+
+namespace brelltest {
 
 namespace {
 
@@ -42,7 +44,20 @@ std::wstring FormatValue(const Value& v) {
     return line;
 }
 
-void DumpKey(HKEY key, const std::wstring& relative, std::wstring& out) {
+// The names of the key's direct subkeys, sorted case-insensitively.
+std::vector<std::wstring> SortedSubkeys(HKEY key) {
+    std::vector<std::wstring> names;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD size = 256;
+        if (RegEnumKeyExW(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(name);
+    }
+    std::sort(names.begin(), names.end(), LessNoCase);
+    return names;
+}
+
+void DumpKey(HKEY key, const std::wstring& relative, REGSAM view, std::wstring& out) {
     out += L"[" + relative + L"]\n";
 
     std::vector<Value> values;
@@ -62,34 +77,34 @@ void DumpKey(HKEY key, const std::wstring& relative, std::wstring& out) {
     std::sort(values.begin(), values.end(), [](const Value& a, const Value& b) { return LessNoCase(a.name, b.name); });
     for (const Value& v : values) out += FormatValue(v) + L"\n";
 
-    std::vector<std::wstring> children;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD size = 256;
-        if (RegEnumKeyExW(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        children.emplace_back(name);
-    }
-    std::sort(children.begin(), children.end(), LessNoCase);
-    for (const std::wstring& child : children) {
+    for (const std::wstring& child : SortedSubkeys(key)) {
         HKEY sub = nullptr;
-        if (RegOpenKeyExW(key, child.c_str(), 0, KEY_READ, &sub) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(key, child.c_str(), 0, KEY_READ | view, &sub) != ERROR_SUCCESS) {
             out += L"[" + child + L"] <unreadable>\n";
             continue;
         }
-        DumpKey(sub, relative.empty() ? child : relative + L"\\" + child, out);
+        DumpKey(sub, relative.empty() ? child : relative + L"\\" + child, view, out);
         RegCloseKey(sub);
     }
 }
 
 }  // namespace
 
-std::wstring DumpTree(HKEY root, const std::wstring& path) {
+std::wstring DumpTree(HKEY root, const std::wstring& path, REGSAM view) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return L"<absent>";
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return L"<absent>";
     std::wstring out;
-    DumpKey(key, L"", out);
+    DumpKey(key, L"", view, out);
     RegCloseKey(key);
     return out;
+}
+
+std::vector<std::wstring> Subkeys(HKEY root, const std::wstring& path, REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return {};
+    std::vector<std::wstring> names = SortedSubkeys(key);
+    RegCloseKey(key);
+    return names;
 }
 
 std::wstring SubkeyNames(HKEY root, const std::wstring& path) {
@@ -97,15 +112,8 @@ std::wstring SubkeyNames(HKEY root, const std::wstring& path) {
     if (RegOpenKeyExW(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
         return L"<absent>";
     }
-    std::vector<std::wstring> names;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD size = 256;
-        if (RegEnumKeyExW(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        names.emplace_back(name);
-    }
+    const std::vector<std::wstring> names = SortedSubkeys(key);
     RegCloseKey(key);
-    std::sort(names.begin(), names.end(), LessNoCase);
     std::wstring out;
     for (const std::wstring& n : names) out += n + L"\n";
     return out;
@@ -125,42 +133,12 @@ std::vector<std::wstring> KeyPaths(HKEY root, const std::wstring& path) {
             continue;
         }
         paths.push_back(relative);
-        for (DWORD i = 0;; ++i) {
-            wchar_t name[256];
-            DWORD size = 256;
-            if (RegEnumKeyExW(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        for (const std::wstring& name : SortedSubkeys(key))
             pending.push_back(relative.empty() ? name : relative + L"\\" + name);
-        }
         RegCloseKey(key);
     }
     std::sort(paths.begin(), paths.end(), LessNoCase);
     return paths;
 }
 
-void DeleteTree(HKEY root, const std::wstring& path) {
-    RegDeleteTreeW(root, path.c_str());
-    RegDeleteKeyW(root, path.c_str());
-}
-
-bool CreateKey(HKEY root, const std::wstring& path) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
-}
-
-bool SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value) {
-    return RegSetKeyValueW(root, path.c_str(), name, REG_SZ, value.c_str(),
-                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-}
-
-std::string ToUtf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
-    return out;
-}
+}  // namespace brelltest

@@ -1,20 +1,20 @@
-#include "support/FakeLibrary.h"
+#include "harness/FakeLibrary.h"
 
-#include "support/TestSupport.h"
+#include <shobjidl.h>
+
+#include "support/Folders.h"
+#include "support/Registry.h"
 
 namespace brelltest {
 
 namespace {
 
 constexpr wchar_t kConfigKey[] = L"Software\\BrellTest\\FakeLibrary";
-constexpr wchar_t kServerKey[] =
-    L"Software\\Classes\\CLSID\\{d9b3211d-e57f-4426-aaef-30a806add397}\\InprocServer32";
 
 }  // namespace
 
 void RegisterFakeShellLibrary() {
-    WriteString(HKEY_LOCAL_MACHINE, kServerKey, nullptr, BinPath(L"brell_fake_library.dll"));
-    WriteString(HKEY_LOCAL_MACHINE, kServerKey, L"ThreadingModel", L"Both");
+    RegisterInprocServer(CLSID_ShellLibrary, BinPath(L"brell_fake_library.dll"), L"Both");
 }
 
 void ResetFakeLibrary() { DeleteTree(HKEY_CURRENT_USER, kConfigKey); }

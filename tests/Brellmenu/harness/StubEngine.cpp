@@ -1,6 +1,9 @@
-#include "support/StubEngine.h"
+#include "harness/StubEngine.h"
 
-#include "support/TestSupport.h"
+#include "support/Files.h"
+#include "support/Folders.h"
+#include "support/Product.h"
+#include "support/Registry.h"
 
 namespace brelltest {
 
@@ -22,10 +25,7 @@ bool StubEngine::SetPath(const std::wstring& path) const {
     return WriteString(HKEY_LOCAL_MACHINE, kProductKey, L"Path", path, KEY_WOW64_32KEY) == ERROR_SUCCESS;
 }
 
-void StubEngine::RemoveProductKey() const {
-    DeleteTree(HKEY_LOCAL_MACHINE, kProductKey, KEY_WOW64_32KEY);
-    DeleteTree(HKEY_LOCAL_MACHINE, kProductKey, KEY_WOW64_64KEY);
-}
+void StubEngine::RemoveProductKey() const { ForgetProduct(); }
 
 std::wstring StubEngine::WaitForLaunch() const {
     if (WaitForSingleObject(launched_, 60000) != WAIT_OBJECT_0) return L"<no launch>";
