@@ -153,7 +153,7 @@ Factory g_factory;
 
 extern "C" {
 
-__declspec(dllexport) HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
+HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (!IsEqualCLSID(clsid, CLSID_ShellLibrary)) return CLASS_E_CLASSNOTAVAILABLE;
@@ -161,8 +161,8 @@ __declspec(dllexport) HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID ii
 }
 
 // Stays loaded: the test asks it how many objects are still alive.
-__declspec(dllexport) HRESULT WINAPI DllCanUnloadNow() { return S_FALSE; }
+HRESULT WINAPI DllCanUnloadNow() { return S_FALSE; }
 
-__declspec(dllexport) LONG WINAPI FakeLibraryLiveObjects() { return g_liveObjects; }
+LONG WINAPI FakeLibraryLiveObjects() { return g_liveObjects; }
 
 }  // extern "C"
