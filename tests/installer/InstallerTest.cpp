@@ -11,16 +11,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "AppDriver.h"
 #include "InstallerSupport.h"
-#include "KeyDacl.h"
+#include "Owners.h"
 #include "PutClipboardFiles.h"
+#include "support/KeyDacl.h"
 
 namespace {
 
@@ -31,22 +30,21 @@ constexpr ULONGLONG kMiB = 1024 * 1024;
 
 TEST_F(Installer, InstallsWhatThisKindOfWindowsNeedsAndUninstallsCleanly) {
     // The user's settings from an earlier install, in both registry views.
-    WriteDword(kInitKey, L"bmax", View64(), 1234);
-    WriteDword(kInitKey, L"bmax", View32(), 4321);
-    const std::set<std::wstring> sharedBefore = SharedKeys();
+    ASSERT_EQ(ERROR_SUCCESS, WriteDword(HKEY_LOCAL_MACHINE, kSettingsKey, L"bmax", 1234, View64()));
+    ASSERT_EQ(ERROR_SUCCESS, WriteDword(HKEY_LOCAL_MACHINE, kSettingsKey, L"bmax", 4321, View32()));
+    const std::string sharedBefore = SharedKeys();
 
     ASSERT_EQ(Install(), 0u);
 
     for (const InstalledFile& file : ExpectedFiles())
-        EXPECT_EQ(MachineOf(folder_ + L"\\" + file.name), file.machine) << std::string(file.name, file.name + wcslen(file.name));
+        EXPECT_EQ(MachineOf(folder_ + L"\\" + file.name), file.machine) << Utf8(file.name);
     if (!SixtyFourBitWindows()) {
         EXPECT_FALSE(Exists(folder_ + L"\\x86"));
     }
 
     EXPECT_EQ(Path(), folder_);
     if (SixtyFourBitWindows()) {
-        std::wstring value;
-        EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kProductKey, L"Path", KEY_WOW64_64KEY, value))
+        EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kProductKey, L"Path", nullptr, KEY_WOW64_64KEY))
             << "Path belongs in the 32-bit view only";
         // Each view's class names the server of its bitness.
         EXPECT_EQ(_wcsicmp(ClassServer(KEY_WOW64_64KEY).c_str(), (folder_ + L"\\Brellmenu.dll").c_str()), 0);
@@ -54,16 +52,15 @@ TEST_F(Installer, InstallsWhatThisKindOfWindowsNeedsAndUninstallsCleanly) {
     } else {
         EXPECT_EQ(_wcsicmp(ClassServer(0).c_str(), (folder_ + L"\\Brellmenu.dll").c_str()), 0);
     }
-    std::wstring value;
-    ASSERT_TRUE(ReadString(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClsid + L"\\InprocServer32", L"ThreadingModel",
-                           0, value));
-    EXPECT_EQ(value, L"Apartment");
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kMenuClsid + L"\\InprocServer32",
+                          L"ThreadingModel"),
+              L"Apartment");
     EXPECT_EQ(RegistrationKeysPresent().size(), Views().size() * 6) << "class, handlers, AppID, type library";
 
     // The registration is a working one: this program's bitness gets its class.
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     CLSID clsid;
-    ASSERT_EQ(CLSIDFromString(kClsid, &clsid), S_OK);
+    ASSERT_EQ(CLSIDFromString(kMenuClsid, &clsid), S_OK);
     IContextMenu* menu = nullptr;
     EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IContextMenu, reinterpret_cast<void**>(&menu)),
               S_OK);
@@ -71,10 +68,9 @@ TEST_F(Installer, InstallsWhatThisKindOfWindowsNeedsAndUninstallsCleanly) {
     CoFreeUnusedLibrariesEx(0, 0);
     CoUninitialize();
 
-    ASSERT_TRUE(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName", View64(), value));
-    EXPECT_EQ(value, L"Brellow");
-    ASSERT_TRUE(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString", View64(), value));
-    EXPECT_EQ(value, L"\"" + folder_ + L"\\uninstall.exe\"");
+    EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName", View64()), L"Brellow");
+    EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString", View64()),
+              L"\"" + folder_ + L"\\uninstall.exe\"");
 
     ASSERT_EQ(Uninstall(), 0u);
 
@@ -82,12 +78,9 @@ TEST_F(Installer, InstallsWhatThisKindOfWindowsNeedsAndUninstallsCleanly) {
     EXPECT_THAT(RegistrationKeysPresent(), IsEmpty());
     EXPECT_EQ(Path(), L"");
     EXPECT_FALSE(Listed());
-    DWORD bmax = 0;
-    EXPECT_TRUE(ReadDword(kInitKey, L"bmax", View32(), bmax));
-    EXPECT_EQ(bmax, 4321u) << "the user's settings stay";
+    EXPECT_EQ(MachineDword(kSettingsKey, L"bmax", View32()), 4321u) << "the user's settings stay";
     if (SixtyFourBitWindows()) {
-        EXPECT_TRUE(ReadDword(kInitKey, L"bmax", KEY_WOW64_64KEY, bmax));
-        EXPECT_EQ(bmax, 1234u);
+        EXPECT_EQ(MachineDword(kSettingsKey, L"bmax", KEY_WOW64_64KEY), 1234u);
     }
     EXPECT_EQ(SharedKeys(), sharedBefore);
 }
@@ -107,16 +100,14 @@ TEST_F(Installer, SettingsOnlyTheSixtyFourBitViewHeldAreCarriedOver) {
     if (!SixtyFourBitWindows()) {
         GTEST_SKIP() << "32-bit Windows has one registry view";
     }
-    WriteDword(kInitKey, L"bmin", KEY_WOW64_64KEY, 77);
-    WriteDword(kInitKey, L"wcache", KEY_WOW64_64KEY, 0);
-    WriteDword(kInitKey, L"wcache", KEY_WOW64_32KEY, 1);  // the 32-bit view's own value wins
+    ASSERT_EQ(ERROR_SUCCESS, WriteDword(HKEY_LOCAL_MACHINE, kSettingsKey, L"bmin", 77, KEY_WOW64_64KEY));
+    ASSERT_EQ(ERROR_SUCCESS, WriteDword(HKEY_LOCAL_MACHINE, kSettingsKey, L"wcache", 0, KEY_WOW64_64KEY));
+    // The 32-bit view's own value wins.
+    ASSERT_EQ(ERROR_SUCCESS, WriteDword(HKEY_LOCAL_MACHINE, kSettingsKey, L"wcache", 1, KEY_WOW64_32KEY));
     ASSERT_EQ(Install(), 0u);
-    DWORD value = 0;
-    EXPECT_TRUE(ReadDword(kInitKey, L"bmin", KEY_WOW64_32KEY, value));
-    EXPECT_EQ(value, 77u);
-    EXPECT_TRUE(ReadDword(kInitKey, L"wcache", KEY_WOW64_32KEY, value));
-    EXPECT_EQ(value, 1u);
-    EXPECT_FALSE(ReadDword(kInitKey, L"bratio", KEY_WOW64_32KEY, value)) << "nothing is invented";
+    EXPECT_EQ(MachineDword(kSettingsKey, L"bmin", KEY_WOW64_32KEY), 77u);
+    EXPECT_EQ(MachineDword(kSettingsKey, L"wcache", KEY_WOW64_32KEY), 1u);
+    EXPECT_EQ(MachineDword(kSettingsKey, L"bratio", KEY_WOW64_32KEY), std::nullopt) << "nothing is invented";
 }
 
 // True when the process has a committed private allocation of exactly this
@@ -166,54 +157,29 @@ TEST_F(Installer, SettingChangedInTheSettingsWindowReachesTheInstalledEngine) {
         EXPECT_EQ(app.Close(), 0);
     }
 
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring source = std::wstring(temp) + L"brell-settings-source";
-    const std::wstring target = std::wstring(temp) + L"brell-settings-target";
-    RemoveTree(source);
-    RemoveTree(target);
-    ASSERT_TRUE(CreateDirectoryW(source.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
+    const ScratchFolder source(L"brell-settings-source"), target(L"brell-settings-target");
+    const std::wstring big = source / L"big.bin", copy = target / L"big.bin", report = source / L"report.txt";
     const ULONGLONG fullSize = 112 * kMiB + 12345;
-    {
-        std::string chunk(kMiB, '\0');
-        for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 131 + 7);
-        HANDLE file = CreateFileW((source + L"\\big.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        for (ULONGLONG done = 0; done + kMiB <= fullSize; done += kMiB) WriteFile(file, chunk.data(), kMiB, &written, nullptr);
-        WriteFile(file, chunk.data(), static_cast<DWORD>(fullSize % kMiB), &written, nullptr);
-        CloseHandle(file);
-    }
-    ASSERT_TRUE(brell::PutClipboardFiles({source + L"\\big.bin"}));
+    std::string chunk(kMiB, '\0');
+    for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 131 + 7);
+    ASSERT_TRUE(WriteBytes(big, chunk.substr(0, fullSize % kMiB)));
+    for (ULONGLONG done = fullSize % kMiB; done < fullSize; done += kMiB) ASSERT_TRUE(AppendBytes(big, chunk));
+    ASSERT_TRUE(brell::PutClipboardFiles({big}));
 
     // A fast machine may finish a copy before it is looked at: copy again.
-    const std::wstring report = std::wstring(temp) + L"brell-settings-report.txt";
     bool seen = false;
     for (int run = 0; run < 8 && !seen; ++run) {
-        DeleteFileW((target + L"\\big.bin").c_str());
+        DeleteFileW(copy.c_str());
         SetEnvironmentVariableW(L"BRELLOW_REPORT", report.c_str());
-        std::wstring line = L"\"" + folder_ + L"\\brellow.exe\" \"" + target + L"\"";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process = {};
-        ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+        ChildProcess engine;
+        const bool started = engine.Start(L"\"" + folder_ + L"\\brellow.exe\" \"" + target.path() + L"\"");
         SetEnvironmentVariableW(L"BRELLOW_REPORT", nullptr);
-        while (!seen && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
-            seen = HasAllocationOf(process.hProcess, 7 * kMiB);
-        WaitForSingleObject(process.hProcess, 600000);
-        DWORD code = 0xFFFFFFFF;
-        GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        ASSERT_EQ(code, 0u) << ReadAll(report);
-        ASSERT_EQ(ReadAll(target + L"\\big.bin").size(), fullSize);
+        ASSERT_TRUE(started) << engine.failure();
+        while (!seen && engine.Running()) seen = HasAllocationOf(engine.handle(), 7 * kMiB);
+        ASSERT_EQ(engine.Wait(kProgramTime), 0u) << ReadBytes(report) << engine.failure();
+        ASSERT_EQ(ReadBytes(copy).size(), fullSize);
     }
     EXPECT_TRUE(seen) << "the engine did not copy through the 7 MiB buffer set in the window";
-
-    DeleteFileW(report.c_str());
-    RemoveTree(source);
-    RemoveTree(target);
 }
 
 // A DLL that Explorer has loaded refuses writers; stood in for by holding the
@@ -224,55 +190,39 @@ TEST_F(Installer, SettingChangedInTheSettingsWindowReachesTheInstalledEngine) {
 TEST_F(Installer, FileInUseIsReplacedAtRestartAndTheExitCodeSaysSo) {
     ASSERT_EQ(Install(), 0u);
     const std::wstring dll = folder_ + L"\\Brellmenu.dll";
-    const std::string shipped = ReadAll(dll);
-    ASSERT_FALSE(shipped.empty());
+    const std::string shipped = ReadBytes(dll);
+    ASSERT_FALSE(shipped.empty() || shipped == kMissing);
     // Mark the installed copy as the "old" one; it still loads.
-    ASSERT_TRUE(WriteAll(dll, "old build", OPEN_EXISTING));
-    const std::string old = ReadAll(dll);
+    ASSERT_TRUE(AppendBytes(dll, "old build"));
+    const std::string old = ReadBytes(dll);
 
-    HANDLE held = CreateFileW(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const brell::UniqueHandle held(
+        CreateFileW(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
     ASSERT_FALSE(DeleteFileW(dll.c_str())) << "the stand-in must refuse deleting";
 
     EXPECT_EQ(Install(), kRestartNeeded);
-    EXPECT_EQ(ReadAll(dll), old) << "the held file cannot have changed";
-    EXPECT_EQ(ReadAll(dll + L".new"), shipped) << "the new file waits, complete, beside it";
+    EXPECT_EQ(ReadBytes(dll), old) << "the held file cannot have changed";
+    EXPECT_EQ(ReadBytes(dll + L".new"), shipped) << "the new file waits, complete, beside it";
 
-    // The system is asked to put it in place at the next start.
-    HKEY session = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
-                            &session),
+    // The system is asked to put it in place at the next start: the pair of
+    // entries, "!" for replacing what is there.
+    std::wstring pending(32768, L'\0');
+    DWORD size = static_cast<DWORD>(pending.size() * sizeof(wchar_t));
+    ASSERT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager",
+                           L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, &pending[0], &size),
               ERROR_SUCCESS);
-    std::vector<wchar_t> pending(32768, L'\0');
-    DWORD size = static_cast<DWORD>((pending.size() - 2) * sizeof(wchar_t));
-    DWORD type = 0;
-    const LONG status = RegQueryValueExW(session, L"PendingFileRenameOperations", nullptr, &type,
-                                         reinterpret_cast<BYTE*>(pending.data()), &size);
-    RegCloseKey(session);
-    ASSERT_EQ(status, ERROR_SUCCESS);
-    std::vector<std::wstring> entries;
-    for (const wchar_t* p = pending.data(); p < pending.data() + size / sizeof(wchar_t); p += wcslen(p) + 1)
-        entries.push_back(p);
-    std::vector<std::wstring> lowered;
-    for (std::wstring entry : entries) {
-        CharLowerW(&entry[0]);
-        lowered.push_back(entry);
-    }
-    std::wstring from = L"\\??\\" + dll + L".new";
-    std::wstring to = L"!\\??\\" + dll;  // "!": replacing what is there
-    CharLowerW(&from[0]);
-    CharLowerW(&to[0]);
-    const auto at = std::find(lowered.begin(), lowered.end(), from);
-    ASSERT_NE(at, lowered.end());
-    ASSERT_NE(at + 1, lowered.end());
-    EXPECT_EQ(*(at + 1), to);
+    pending = L'\0' + pending.substr(0, size / sizeof(wchar_t));
+    std::wstring pair = L'\0' + std::wstring(L"\\??\\") + dll + L".new" + L'\0' + L"!\\??\\" + dll + L'\0';
+    CharLowerBuffW(&pending[0], static_cast<DWORD>(pending.size()));
+    CharLowerBuffW(&pair[0], static_cast<DWORD>(pair.size()));
+    EXPECT_NE(pending.find(pair), std::wstring::npos) << Utf8(pending);
 
     // Every other file was replaced at once and the installation is whole.
     for (const wchar_t* other : {L"brellow.exe", L"Brellcfg.exe", L"uninstall.exe"})
         EXPECT_FALSE(Exists(folder_ + L"\\" + other + L".new"));
     EXPECT_TRUE(Listed());
     EXPECT_EQ(Path(), folder_);
-    CloseHandle(held);
 }
 
 // Explorer loads whatever DLL the class names, on every right-click: when the
@@ -280,13 +230,13 @@ TEST_F(Installer, FileInUseIsReplacedAtRestartAndTheExitCodeSaysSo) {
 // uninstaller removes the keys the server's scripts write, in every view, and
 // never the shared parents those scripts keep.
 TEST_F(Installer, UninstallRemovesTheRegistrationWhenTheServerCannot) {
-    const std::set<std::wstring> sharedBefore = SharedKeys();
+    const std::string sharedBefore = SharedKeys();
     ASSERT_EQ(Install(), 0u);
     ASSERT_FALSE(RegistrationKeysPresent().empty());
 
     ASSERT_TRUE(DeleteFileW((folder_ + L"\\Brellmenu.dll").c_str()));
     if (SixtyFourBitWindows()) {  // the other one is there but not a DLL: regsvr32 /u fails
-        ASSERT_TRUE(WriteAll(folder_ + L"\\x86\\Brellmenu.dll", "not a DLL"));
+        ASSERT_TRUE(WriteBytes(folder_ + L"\\x86\\Brellmenu.dll", "not a DLL"));
     }
 
     ASSERT_EQ(Uninstall(), 0u);
@@ -307,7 +257,7 @@ TEST_F(Installer, UninstallRemovesTheRegistrationWhenTheServerCannot) {
 // below one whose DACL forbids it, but refuses the value).
 TEST_F(Installer, FailedInstallLeavesNothingThatCannotBeRemoved) {
     const std::wstring appIdKey = std::wstring(kClasses) + L"AppID\\Brellmenu.DLL";
-    const std::set<std::wstring> sharedBefore = SharedKeys();
+    const std::string sharedBefore = SharedKeys();
     {
         KeyDacl locked(HKEY_LOCAL_MACHINE, appIdKey, L"D:P(A;;KR;;;WD)");
         ASSERT_TRUE(locked.applied());
@@ -343,12 +293,10 @@ TEST_F(Installer, CustomFolderNewOrEmptyIsUsedOneWithOtherFilesIsRefused) {
     const std::wstring theirs = tools + L"\\Theirs";
     const std::wstring ours = tools + L"\\Brellow Copy";
     RemoveTree(tools);
-    ASSERT_TRUE(CreateDirectoryW(tools.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW(theirs.c_str(), nullptr));
-    ASSERT_TRUE(WriteAll(theirs + L"\\notes.txt", "someone else's"));
+    ASSERT_TRUE(WriteFiles(theirs, {{L"notes.txt", "someone else's"}}));
 
     EXPECT_EQ(Install(L"/D=" + theirs), 2u);
-    EXPECT_EQ(ReadAll(theirs + L"\\notes.txt"), "someone else's");
+    EXPECT_EQ(ReadBytes(theirs + L"\\notes.txt"), "someone else's");
     EXPECT_FALSE(Exists(theirs + L"\\brellow.exe"));
     EXPECT_FALSE(Listed());
     EXPECT_EQ(Path(), L"");

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "InstallerSupport.h"
-#include "KeyDacl.h"
+#include "support/KeyDacl.h"
 
 namespace {
 
@@ -35,12 +35,9 @@ std::wstring WindowsFolder() {
     return path;
 }
 
-// The file of the package build (BRELL_PACKAGE_DIR) that the installer ships.
-std::wstring Shipped(const std::wstring& name) { return HostPath(L"BRELL_PACKAGE_DIR") + L"\\" + name; }
-
 // The shipped certificate's thumbprint, as Windows computes it.
 std::wstring ShippedThumbprint() {
-    const std::string der = ReadAll(Shipped(kCertFile));
+    const std::string der = ReadBytes(PackagePath(kCertFile));
     PCCERT_CONTEXT cert = CertCreateCertificateContext(X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
                                                        static_cast<DWORD>(der.size()));
     if (!cert) return L"(no certificate)";
@@ -78,16 +75,13 @@ std::wstring DelStore(int code, const std::wstring& thumbprint) {
 // Wine instead of its own, logging to a file of the test's.
 class StandInTools {
 public:
-    StandInTools() : log_(TempFile()) {
-        const std::wstring system = WindowsFolder() + L"\\System32";
-        const std::wstring stand_in = ProgramFolder() + L"\\brell_stand_in.exe";
-        CreateDirectoryW((system + L"\\WindowsPowerShell").c_str(), nullptr);
-        CreateDirectoryW((system + L"\\WindowsPowerShell\\v1.0").c_str(), nullptr);
-        ok_ = CopyFileW(stand_in.c_str(), (system + L"\\certutil.exe").c_str(), FALSE) &&
-              CopyFileW(stand_in.c_str(), (system + L"\\WindowsPowerShell\\v1.0\\powershell.exe").c_str(), FALSE);
-        for (const wchar_t* tool : {L"certutil.exe", L"powershell.exe"})
-            ok_ = ok_ && RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", tool, REG_SZ, L"native",
-                                         sizeof(L"native")) == ERROR_SUCCESS;
+    StandInTools() : log_(scratch_ / L"calls.log") {
+        const std::wstring system = WindowsFolder() + L"\\System32\\";
+        ok_ = MakeFolders(system + L"WindowsPowerShell\\v1.0");
+        for (const wchar_t* tool : {L"certutil.exe", L"WindowsPowerShell\\v1.0\\powershell.exe"})
+            ok_ = ok_ && CopyFileW(BinPath(L"brell_stand_in.exe").c_str(), (system + tool).c_str(), FALSE) &&
+                  WriteString(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", LastName(tool).c_str(), L"native") ==
+                      ERROR_SUCCESS;
         SetEnvironmentVariableW(L"BRELL_STAND_IN_LOG", log_.c_str());
         FailWhen(L"");
     }
@@ -101,8 +95,7 @@ public:
     // arguments; a certificate file by its name (it was in a folder of the
     // installer's own).
     std::vector<std::wstring> Calls() const {
-        const std::string bytes = ReadAll(log_);
-        const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+        const std::wstring text = ReadUtf16File(log_);
         const std::wstring native = WindowsFolder() + L"\\Sysnative\\";
         std::vector<std::wstring> calls;
         for (size_t at = 0, end; (end = text.find(L'\n', at)) != std::wstring::npos; at = end + 1) {
@@ -137,11 +130,7 @@ public:
     }
 
 private:
-    static std::wstring TempFile() {
-        wchar_t temp[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, temp);
-        return std::wstring(temp) + L"brell-stand-in.log";
-    }
+    ScratchFolder scratch_{L"brell-stand-in"};
     std::wstring log_;
     bool ok_ = false;
 };
@@ -150,12 +139,13 @@ private:
 class ReportedBuild {
 public:
     explicit ReportedBuild(const std::wstring& build) {
-        ReadString(HKEY_LOCAL_MACHINE, kBuildKey, L"CurrentBuildNumber", View64(), old_);
+        ReadString(HKEY_LOCAL_MACHINE, kBuildKey, L"CurrentBuildNumber", &old_, View64());
         Set(build);
     }
     ~ReportedBuild() { Set(old_); }
     void Set(const std::wstring& build) {
-        for (const wchar_t* name : {L"CurrentBuildNumber", L"CurrentBuild"}) WriteString(kBuildKey, name, View64(), build);
+        for (const wchar_t* name : {L"CurrentBuildNumber", L"CurrentBuild"})
+            EXPECT_EQ(ERROR_SUCCESS, WriteString(HKEY_LOCAL_MACHINE, kBuildKey, name, build, View64()));
     }
 
 private:
@@ -167,25 +157,17 @@ protected:
     void SetUp() override {
         Installer::SetUp();
         ASSERT_TRUE(tools_.ok()) << "the stand-in tools could not be put in place";
-        DeleteTree(kActiveSetupKey, View64());
+        DeleteTree(HKEY_LOCAL_MACHINE, kActiveSetupKey, View64());
         tools_.Forget();
     }
     void TearDown() override {
         tools_.FailWhen(L"");
         Installer::TearDown();
-        DeleteTree(kActiveSetupKey, View64());
+        DeleteTree(HKEY_LOCAL_MACHINE, kActiveSetupKey, View64());
         tools_.Forget();
     }
-    std::wstring Record() {
-        std::wstring value;
-        ReadString(HKEY_LOCAL_MACHINE, kProductKey, kCertValue, View32(), value);
-        return value;
-    }
-    std::wstring ActiveSetup(const wchar_t* name) {
-        std::wstring value;
-        ReadString(HKEY_LOCAL_MACHINE, kActiveSetupKey, name, View64(), value);
-        return value;
-    }
+    std::wstring Record() { return MachineString(kProductKey, kCertValue, View32()); }
+    std::wstring ActiveSetup(const wchar_t* name) { return MachineString(kActiveSetupKey, name, View64()); }
     // The classic entry is there for Explorer, whatever became of the package.
     void ExpectClassicMenu(const std::wstring& folder) {
         EXPECT_EQ(_wcsicmp(ClassServer(View64()).c_str(), (folder + L"\\Brellmenu.dll").c_str()), 0);
@@ -209,10 +191,13 @@ TEST_F(Package, InstallSetsItUpForEveryUserAndUninstallTakesItAwayFirst) {
     ASSERT_EQ(Install(L"/D=" + folder), 0u);
 
     const std::wstring package = folder + L"\\package\\";
-    EXPECT_EQ(MachineOf(package + L"Brellcmd.dll"), IMAGE_FILE_MACHINE_AMD64);
-    EXPECT_EQ(MachineOf(package + L"brellow.exe"), IMAGE_FILE_MACHINE_AMD64);
-    for (const wchar_t* file : {L"Brellow.msix", L"BrellowLogo.png"})
-        EXPECT_EQ(ReadAll(package + file), ReadAll(Shipped(file))) << "package\\" << file;
+    for (const wchar_t* program : {L"Brellcmd.dll", L"brellow.exe"})
+        EXPECT_EQ(MachineOf(package + program), IMAGE_FILE_MACHINE_AMD64) << Utf8(program);
+    for (const wchar_t* file : {L"Brellow.msix", L"BrellowLogo.png"}) {
+        const std::string shipped = ReadBytes(PackagePath(file));
+        EXPECT_NE(shipped, kMissing) << Utf8(file);
+        EXPECT_EQ(ReadBytes(package + file), shipped) << "package\\" << Utf8(file);
+    }
     EXPECT_EQ(tools_.Calls(), (std::vector<std::wstring>{AddStore(0), PowerShell(0, Registration(folder))}));
     EXPECT_EQ(Record(), ShippedThumbprint());
     EXPECT_EQ(ActiveSetup(L"StubPath"), L"\"" + WindowsFolder() +
@@ -220,11 +205,10 @@ TEST_F(Package, InstallSetsItUpForEveryUserAndUninstallTakesItAwayFirst) {
                                             L"-NonInteractive -WindowStyle Hidden -Command \"" +
                                             Registration(folder) + L"\"");
     std::wstring version;
-    ASSERT_TRUE(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion", View64(), version));
+    ASSERT_TRUE(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion", &version, View64()));
     for (wchar_t& c : version) c = c == L'.' ? L',' : c;
     EXPECT_EQ(ActiveSetup(L"Version"), version) << "raised with the product's version";
-    DWORD installed = 0;
-    EXPECT_TRUE(ReadDword(kActiveSetupKey, L"IsInstalled", View64(), installed) && installed == 1);
+    EXPECT_EQ(MachineDword(kActiveSetupKey, L"IsInstalled", View64()), 1u);
     ExpectClassicMenu(folder);
 
     tools_.Forget();
@@ -268,7 +252,7 @@ TEST_F(Package, EachStepThatFailsIsTakenBackAndTheInstallSucceeds) {
         ExpectNoPackageSetUp();
         ExpectClassicMenu(folder_);
         EXPECT_TRUE(Exists(folder_ + L"\\package\\Brellcmd.dll"));
-        DeleteTree(kActiveSetupKey, View64());
+        DeleteTree(HKEY_LOCAL_MACHINE, kActiveSetupKey, View64());
     }
 }
 
@@ -280,8 +264,8 @@ TEST_F(Package, UpgradeRemovesTheEarlierCertificateAndRaisesTheVersion) {
     const std::wstring version = ActiveSetup(L"Version");
     // As an earlier version, signed with another certificate, left it.
     const std::wstring earlier = L"0123456789ABCDEF0123456789ABCDEF01234567";
-    WriteString(kProductKey, kCertValue, View32(), earlier);
-    WriteString(kActiveSetupKey, L"Version", View64(), L"0,9,0,0");
+    ASSERT_EQ(ERROR_SUCCESS, WriteString(HKEY_LOCAL_MACHINE, kProductKey, kCertValue, earlier, View32()));
+    ASSERT_EQ(ERROR_SUCCESS, WriteString(HKEY_LOCAL_MACHINE, kActiveSetupKey, L"Version", L"0,9,0,0", View64()));
     tools_.Forget();
 
     ASSERT_EQ(Install(), 0u);
