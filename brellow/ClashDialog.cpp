@@ -65,8 +65,17 @@ std::wstring Describe(std::uint64_t size, const FILETIME& written) {
 }
 
 void Fill(HWND dialog, const ClashInfo& clash) {
-    const std::wstring question = L"The folder \"" + ParentFolder(clash.existing) + L"\" already holds a file named \"" +
-                                  LastComponent(clash.existing) + L"\".";
+    std::wstring question;
+    if (clash.placedFrom.empty()) {
+        question = L"The folder \"" + ParentFolder(clash.existing) + L"\" already holds a file named \"" +
+                   LastComponent(clash.existing) + L"\".";
+    } else {
+        // Both come from this paste: the first is never replaced by the second.
+        question = L"This paste puts two files named \"" + LastComponent(clash.existing) + L"\" into \"" +
+                   ParentFolder(clash.existing) + L"\": \"" + clash.placedFrom + L"\" and \"" + clash.source +
+                   L"\". Keep both, or skip the second?";
+        EnableWindow(GetDlgItem(dialog, IDC_CLASH_REPLACE), FALSE);
+    }
     SetDlgItemTextW(dialog, IDC_CLASH_QUESTION, question.c_str());
     SetDlgItemTextW(dialog, IDC_CLASH_NEW, Describe(clash.sourceSize, clash.sourceWritten).c_str());
     SetDlgItemTextW(dialog, IDC_CLASH_OLD, Describe(clash.existingSize, clash.existingWritten).c_str());

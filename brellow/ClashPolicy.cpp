@@ -52,7 +52,7 @@ ClashAnswer ClashPolicy::Decide(const ClashInfo& clash) {
     case Mode::Skip:
         return ClashAnswer::Skip;
     case Mode::Replace:
-        return ClashAnswer::Replace;
+        return clash.placedFrom.empty() ? ClashAnswer::Replace : ClashAnswer::KeepBoth;
     case Mode::KeepBoth:
         return ClashAnswer::KeepBoth;
     case Mode::Ask:
@@ -64,6 +64,7 @@ ClashAnswer ClashPolicy::Decide(const ClashInfo& clash) {
         progress_.RequestCancel();
         return ClashAnswer::Skip;
     }
+    if (reply.answer == ClashAnswer::Replace && !clash.placedFrom.empty()) reply.answer = ClashAnswer::KeepBoth;
     if (reply.forAll) {
         mode_ = reply.answer == ClashAnswer::Replace ? Mode::Replace
                 : reply.answer == ClashAnswer::KeepBoth ? Mode::KeepBoth

@@ -21,6 +21,9 @@ struct ClashInfo {
     std::uint64_t existingSize = 0;
     FILETIME sourceWritten = {};
     FILETIME existingWritten = {};
+    // Set when the file in the folder is one that this same paste put there
+    // (or puts there), from this source: it is never replaced.
+    std::wstring placedFrom;
 };
 
 // Fills clash with both files' sizes and last write times (zero where a file
@@ -57,6 +60,8 @@ public:
 
     // One answer for one clash. A cancel in the dialog cancels the paste and
     // answers Skip; once cancelled, every clash is skipped without asking.
+    // Never Replace for a file this paste placed (clash.placedFrom): the
+    // dialog does not offer it, and a standing Replace keeps both instead.
     ClashAnswer Decide(const ClashInfo& clash);
 
 private:

@@ -62,7 +62,8 @@ void Copier::WorkerLoop() {
         if (!progress_.CancelRequested()) {
             try {
                 progress_.StartFile(item->source);
-                done.result = CopyOneFile(*item, settings_, buffer, progress_, false, done.reason, done.placedAt);
+                done.result = CopyOneFile(*item, settings_, buffer, progress_, false, placed_, done.reason,
+                                          done.placedAt);
             } catch (const std::bad_alloc&) {
                 done.result = FileResult::Failed;  // the reason stays empty: no memory to say more
             }
@@ -154,10 +155,10 @@ void Copier::ReportFile(const Done& done, Report& report) {
     const std::wstring& reason = done.reason;
     switch (done.result) {
     case FileResult::Copied:
-        report.Copied(done.placedAt);
+        report.Copied(done.placedAt, item.besideOwn.empty() ? std::wstring() : KeptBesideNote(item.target, item.besideOwn));
         break;
     case FileResult::Moved:
-        report.Moved(done.placedAt);
+        report.Moved(done.placedAt, item.besideOwn.empty() ? std::wstring() : KeptBesideNote(item.target, item.besideOwn));
         break;
     case FileResult::SourceKept:
         report.Failed(item.source, reason);
@@ -192,8 +193,35 @@ void Copier::RemoveCreatedFolders(bool onlyIncomplete) {
     incomplete_.clear();
 }
 
+void Copier::NoteMovedFolder(const PlanItem& item) {
+    brell::UniqueHandle source(CreateFileW(ForApi(item.source).c_str(), FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    MovedFolder folder{item.target, {}};
+    if (!source || !GetFileInformationByHandleEx(source.get(), FileBasicInfo, &folder.looks, sizeof(folder.looks)))
+        return;
+    folder.looks.ChangeTime.QuadPart = 0;  // the system's to keep
+    folder.looks.FileAttributes &=
+        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+    if (!folder.looks.FileAttributes) folder.looks.FileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    movedFolders_.push_back(std::move(folder));
+}
+
+void Copier::KeepMovedFolderLooks() {
+    // Once nothing more is written into them: a new entry would change the
+    // time again, and Wine makes a read-only folder one that takes no files.
+    for (MovedFolder& folder : movedFolders_) {
+        brell::UniqueHandle target(CreateFileW(ForApi(folder.target).c_str(), FILE_WRITE_ATTRIBUTES,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (target) SetFileInformationByHandle(target.get(), FileBasicInfo, &folder.looks, sizeof(folder.looks));
+    }
+    movedFolders_.clear();
+}
+
 bool Copier::Run(const CopyPlan& plan, Report& report) {
     progress_.Begin(plan.totalBytes, plan.fileCount);
+    placed_ = &plan.placed;
     {
         // Each Queue is followed by ReportDone, so finished files never
         // outnumber the unfinished limit plus one between two swaps.
@@ -226,6 +254,7 @@ bool Copier::Run(const CopyPlan& plan, Report& report) {
         if (item.isFolder) {
             if (CreateDirectoryW(ForApi(item.target).c_str(), nullptr)) {
                 createdFolders_.push_back(item.target);
+                if (item.move) NoteMovedFolder(item);
                 continue;
             }
             const DWORD error = GetLastError();
@@ -241,7 +270,7 @@ bool Copier::Run(const CopyPlan& plan, Report& report) {
         }
         progress_.StartFile(item.source);
         Done done{&item, FileResult::Cancelled, std::wstring(), std::wstring()};
-        done.result = CopyOneFile(item, settings_, buffer_, progress_, true, done.reason, done.placedAt);
+        done.result = CopyOneFile(item, settings_, buffer_, progress_, true, placed_, done.reason, done.placedAt);
         progress_.FinishFile();
         ReportFile(done, report);
         ReportDone(report);
@@ -250,11 +279,13 @@ bool Copier::Run(const CopyPlan& plan, Report& report) {
     StopWorkers();
 
     if (progress_.CancelRequested()) {
+        movedFolders_.clear();
         RemoveCreatedFolders(false);
         report.Cancelled();
         return false;
     }
     RemoveCreatedFolders(true);
+    KeepMovedFolderLooks();
     return true;
 }
 

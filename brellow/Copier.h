@@ -18,6 +18,7 @@
 #include <deque>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace brellow {
@@ -54,6 +55,8 @@ private:
     void ReportFile(const Done& done, Report& report);
     void MarkIncomplete(const std::wstring& target);
     void RemoveCreatedFolders(bool onlyIncomplete);
+    void NoteMovedFolder(const PlanItem& item);
+    void KeepMovedFolderLooks();
 
     Settings settings_;
     CopyProgress& progress_;
@@ -72,7 +75,17 @@ private:
     std::vector<brell::UniqueHandle> workers_;
     bool workersFailed_ = false;
 
+    const PlacedNames* placed_ = nullptr;  // the current plan's, read-only while it runs
+
     std::vector<std::wstring> createdFolders_;
+    // Folders created for a move: they get their sources' times and
+    // attributes, as found before the move emptied them, once filled, as a
+    // rename would have kept them.
+    struct MovedFolder {
+        std::wstring target;
+        FILE_BASIC_INFO looks;
+    };
+    std::vector<MovedFolder> movedFolders_;
     std::unordered_set<std::wstring> incomplete_;  // folders below which something failed
 };
 

@@ -4,8 +4,11 @@
 #include "Paths.h"
 #include "TreeWalk.h"
 
+#include "Owners.h"
+
 #include <windows.h>
 
+#include <unordered_set>
 #include <utility>
 
 namespace brellow {
@@ -15,27 +18,47 @@ struct PendingFolder {
     std::wstring source;
     std::wstring target;
     bool targetMayExist;
+    std::wstring parentFinal;  // the final path of the folder that holds source
 };
+
+const wchar_t kFolderLink[] = L"a link to a folder is not followed";
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
 class Planner {
 public:
     Planner(CopyPlan& plan, const PlanOptions& options) : plan_(plan), options_(options) {}
 
     void AddFile(const std::wstring& source, const std::wstring& target, std::uint64_t size, bool targetMayExist,
-                 ClashAction decided = ClashAction::None) {
+                 ClashAction decided = ClashAction::None, const std::wstring& besideOwn = std::wstring()) {
         ClashAction action = decided;
-        if (targetMayExist && action == ClashAction::None) {
-            const DWORD attributes = GetFileAttributesW(ForApi(target).c_str());
+        std::wstring beside = besideOwn;
+        if (action == ClashAction::None) {
             std::wstring reason;
-            if (attributes != INVALID_FILE_ATTRIBUTES &&
-                !SettleClash(source, target, IsFolder(attributes), options_.clashes, action, reason)) {
-                Problem(true, source, reason, target);
-                return;
+            PlacedName placed;
+            if (plan_.placed.Find(target, placed)) {
+                // Another item of this paste ends under this name.
+                if (!SettleOwnClash(source, target, placed, options_.clashes, action, reason)) {
+                    Problem(true, source, reason, target);
+                    return;
+                }
+                beside = placed.source;
+            } else if (targetMayExist) {
+                const DWORD attributes = GetFileAttributesW(ForApi(target).c_str());
+                if (attributes != INVALID_FILE_ATTRIBUTES &&
+                    !SettleClash(source, target, IsFolder(attributes), options_.clashes, action, reason)) {
+                    Problem(true, source, reason, target);
+                    return;
+                }
             }
         }
+        // A copy kept beside another takes its name only when it is done,
+        // and never one that this paste gives another item.
+        if (action != ClashAction::KeepBoth) plan_.placed.Claim(target, source, false);
         PlanItem item{false, source, target, size};
         item.clash = action;
         item.move = options_.move;
+        item.besideOwn = std::move(beside);
         plan_.items.push_back(std::move(item));
         plan_.totalBytes += size;
         ++plan_.fileCount;
@@ -44,7 +67,7 @@ public:
     // Plans source and everything below it, depth first, one folder listed
     // at a time.
     void AddTree(const std::wstring& source, const std::wstring& target, bool targetMayExist) {
-        WalkDepthFirst(PendingFolder{source, target, targetMayExist},
+        WalkDepthFirst(PendingFolder{source, target, targetMayExist, FinalPath(ParentFolder(source))},
                        [this](const PendingFolder& folder, std::vector<PendingFolder>& children) {
                            VisitFolder(folder, children);
                            return true;
@@ -57,23 +80,57 @@ public:
     }
 
 private:
+    // False for a link to a folder that Wine shows as a plain folder: a link
+    // is never followed, so a loop of links cannot make a walk endless, and
+    // a move never empties a folder outside what the user chose. final: the
+    // folder's final path, for its entries (empty when unknown).
+    static bool FolderItself(const PendingFolder& folder, std::wstring& final) {
+        brell::UniqueHandle handle(CreateFileW(ForApi(folder.source).c_str(), FILE_READ_ATTRIBUTES,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING,
+                                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        final.clear();
+        return !handle || IsEntryItself(handle.get(), folder.parentFinal, folder.source, final);
+    }
+
     void VisitFolder(const PendingFolder& folder, std::vector<PendingFolder>& children) {
+        std::wstring final;
+        if (!FolderItself(folder, final)) {
+            Problem(true, folder.source, kFolderLink);
+            return;
+        }
         bool targetExists = false;
-        if (folder.targetMayExist) {
+        bool planned = false;
+        PlacedName placed;
+        if (plan_.placed.Find(folder.target, placed)) {
+            // What another item of this paste puts there: a folder is merged
+            // into, a file is not replaced.
+            if (!placed.isFolder) {
+                Problem(true, folder.source, Quoted(folder.target) + L" is a file that this paste puts there",
+                        folder.target);
+                return;
+            }
+            targetExists = IsFolder(GetFileAttributesW(ForApi(folder.target).c_str()));
+            planned = !targetExists;
+        } else if (folder.targetMayExist) {
             const DWORD attributes = GetFileAttributesW(ForApi(folder.target).c_str());
             if (attributes != INVALID_FILE_ATTRIBUTES) {
                 if (!IsFolder(attributes)) {
-                    Problem(true, folder.source, L"\"" + folder.target + L"\" already exists and is not a folder",
+                    Problem(true, folder.source, Quoted(folder.target) + L" already exists and is not a folder",
                             folder.target);
                     return;
                 }
                 targetExists = true;
             }
         }
-        if (targetExists)
+        if (targetExists) {
             plan_.existingFolders.push_back(folder.target);
-        else
-            plan_.items.push_back({true, folder.source, folder.target, 0});
+        } else if (!planned) {
+            PlanItem item{true, folder.source, folder.target, 0};
+            item.move = options_.move;
+            plan_.items.push_back(std::move(item));
+        }
+        plan_.placed.Claim(folder.target, folder.source, true);
         if (options_.move) plan_.sourceFolders.emplace_back(folder.source, folder.target);
 
         ListFolder(
@@ -84,9 +141,9 @@ private:
                     AddFile(childSource, childTarget, FileSize(entry.nFileSizeHigh, entry.nFileSizeLow),
                             targetExists);
                 } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                    Problem(true, childSource, L"a link to a folder is not followed");
+                    Problem(true, childSource, kFolderLink);
                 } else {
-                    children.push_back({childSource, std::move(childTarget), targetExists});
+                    children.push_back({childSource, std::move(childTarget), targetExists, final});
                 }
             },
             [&](const std::wstring& path, const std::wstring& reason) {
@@ -110,7 +167,7 @@ std::wstring Identity(const std::wstring& folder) {
 bool SettleClash(const std::wstring& source, const std::wstring& target, bool targetIsFolder, ClashPolicy* clashes,
                  ClashAction& action, std::wstring& reason) {
     if (targetIsFolder) {
-        reason = L"\"" + target + L"\" already exists and is a folder";
+        reason = Quoted(target) + L" already exists and is a folder";
         return false;
     }
     // Pasted where it is: there is nothing to replace it with.
@@ -120,10 +177,32 @@ bool SettleClash(const std::wstring& source, const std::wstring& target, bool ta
     }
     const ClashAnswer answer = clashes ? clashes->Decide(DescribeClash(source, target)) : ClashAnswer::Skip;
     if (answer == ClashAnswer::Skip) {
-        reason = L"\"" + target + L"\" already exists";
+        reason = Quoted(target) + L" already exists";
         return false;
     }
     action = answer == ClashAnswer::Replace ? ClashAction::Replace : ClashAction::KeepBoth;
+    return true;
+}
+
+bool SettleOwnClash(const std::wstring& source, const std::wstring& target, const PlacedName& placed,
+                    ClashPolicy* clashes, ClashAction& action, std::wstring& reason) {
+    if (placed.isFolder) {
+        reason = Quoted(target) + L" is a folder that this paste puts there";
+        return false;
+    }
+    ClashInfo clash = DescribeClash(source, target);
+    clash.placedFrom = placed.source;
+    // Not there yet (it is copied later): the sizes and dates are its source's.
+    if (GetFileAttributesW(ForApi(target).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        const ClashInfo first = DescribeClash(source, placed.source);
+        clash.existingSize = first.existingSize;
+        clash.existingWritten = first.existingWritten;
+    }
+    if (!clashes || clashes->Decide(clash) == ClashAnswer::Skip) {
+        reason = L"this paste puts " + Quoted(placed.source) + L" under the same name " + Quoted(target);
+        return false;
+    }
+    action = ClashAction::KeepBoth;
     return true;
 }
 
@@ -135,9 +214,9 @@ bool ResolveEntry(const std::wstring& entry, const std::wstring& targetFolder, s
         reason = L"it is not a full path (drive or server and folders)";
         return false;
     }
-    resolved.source = FullPath(entry);
+    resolved.source = CanonicalPath(entry);
     if (resolved.source.empty()) {
-        reason = L"it is not a usable path: " + ErrorText(GetLastError());
+        reason = L"it is not a usable path";
         return false;
     }
     const std::wstring name = LastComponent(resolved.source);
@@ -169,29 +248,72 @@ bool ResolveEntry(const std::wstring& entry, const std::wstring& targetFolder, s
     return true;
 }
 
+std::vector<PasteEntry> ResolveEntries(
+    const std::vector<std::wstring>& sources, const std::wstring& targetFolder,
+    const std::function<void(const std::wstring& entry, const std::wstring& reason)>& failed) {
+    std::vector<PasteEntry> entries;
+    std::vector<std::wstring> keys;
+    std::unordered_set<std::wstring> seen;
+    std::unordered_set<std::wstring> folders;
+    std::wstring targetIdentity;
+    std::wstring lastParent, lastParentFinal;
+    for (const std::wstring& entry : sources) {
+        PasteEntry resolved;
+        std::wstring reason;
+        if (!ResolveEntry(entry, targetFolder, targetIdentity, resolved, reason)) {
+            failed(entry, reason);
+            continue;
+        }
+        // The item by its folder as the file system names it and its own
+        // name: another spelling of the same item is the same key, a link
+        // beside what it leads to is not.
+        const std::wstring parent = ParentFolder(resolved.source);
+        if (parent != lastParent) {
+            lastParent = parent;
+            lastParentFinal = Identity(parent);
+        }
+        std::wstring key = JoinPath(lastParentFinal, LastComponent(resolved.source));
+        CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+        if (!seen.insert(key).second) continue;
+        if (resolved.isFolder) folders.insert(key);
+        keys.push_back(std::move(key));
+        entries.push_back(std::move(resolved));
+    }
+    if (folders.empty()) return entries;
+    // What lies inside a listed folder travels with it.
+    std::vector<PasteEntry> outermost;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        bool inside = false;
+        for (std::wstring folder = ParentFolder(keys[i]); !inside && folder.size() < keys[i].size();) {
+            inside = folders.count(folder) != 0;
+            std::wstring parent = ParentFolder(folder);
+            if (parent.empty() || parent.size() >= folder.size()) break;
+            folder = std::move(parent);
+        }
+        if (!inside) outermost.push_back(std::move(entries[i]));
+    }
+    return outermost;
+}
+
 CopyPlan MakeCopyPlan(const std::vector<std::wstring>& sources, const std::wstring& targetFolder,
                       const PlanOptions& options) {
     CopyPlan plan;
     Planner planner(plan, options);
     plan.existingFolders.push_back(targetFolder);
-    std::wstring targetIdentity;
-    for (const std::wstring& entry : sources) {
-        PasteEntry resolved;
-        std::wstring reason;
-        if (!ResolveEntry(entry, targetFolder, targetIdentity, resolved, reason)) {
-            planner.Problem(false, entry, reason);
-            continue;
-        }
-        if (resolved.isFolder)
-            planner.AddTree(resolved.source, resolved.target, true);
+    const std::vector<PasteEntry> entries = ResolveEntries(
+        sources, targetFolder,
+        [&](const std::wstring& entry, const std::wstring& reason) { planner.Problem(false, entry, reason); });
+    for (const PasteEntry& entry : entries) {
+        if (entry.isFolder)
+            planner.AddTree(entry.source, entry.target, true);
         else
-            planner.AddFile(resolved.source, resolved.target, resolved.size, true);
+            planner.AddFile(entry.source, entry.target, entry.size, true);
     }
     return plan;
 }
 
 void AddToPlan(CopyPlan& plan, const std::wstring& source, const std::wstring& target, const PlanOptions& options,
-               ClashAction decided) {
+               ClashAction decided, const std::wstring& besideOwn) {
     Planner planner(plan, options);
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(ForApi(source).c_str(), GetFileExInfoStandard, &data)) {
@@ -201,7 +323,7 @@ void AddToPlan(CopyPlan& plan, const std::wstring& source, const std::wstring& t
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         planner.AddTree(source, target, true);
     else
-        planner.AddFile(source, target, FileSize(data.nFileSizeHigh, data.nFileSizeLow), true, decided);
+        planner.AddFile(source, target, FileSize(data.nFileSizeHigh, data.nFileSizeLow), true, decided, besideOwn);
 }
 
 }  // namespace brellow

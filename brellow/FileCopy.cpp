@@ -4,6 +4,7 @@
 #include "Owners.h"
 #include "Paths.h"
 #include "Placement.h"
+#include "Removal.h"
 #include "StagedFile.h"
 
 #include <windows.h>
@@ -43,13 +44,23 @@ bool CopyBuffer::Prepare(std::uint64_t bytes) {
 }
 
 FileResult CopyOneFile(const PlanItem& item, const Settings& settings, CopyBuffer& buffer, CopyProgress& progress,
-                       bool markForDeletion, std::wstring& reason, std::wstring& placedAt) {
-    // A move opens its source for deletion as well: a file that another
+                       bool markForDeletion, const PlacedNames* reserved, std::wstring& reason,
+                       std::wstring& placedAt) {
+    // A move holds its source for deletion from the start: a file that another
     // program holds without letting it go is refused here, before anything
-    // is copied, and stays where it is.
-    const DWORD access = GENERIC_READ | (item.move ? kMoveSourceAccess : 0);
-    brell::UniqueHandle source(CreateFileW(ForApi(item.source).c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // is copied, and stays where it is. The content is read through a handle
+    // of its own, which follows a link to what it leads to.
+    HeldSource held;
+    if (item.move) {
+        if (const DWORD error = held.Open(item.source)) {
+            reason = error == ERROR_SHARING_VIOLATION ? L"another program is using it"
+                                                       : L"cannot open it: " + ErrorText(error);
+            return FileResult::Failed;
+        }
+    }
+    brell::UniqueHandle source(CreateFileW(ForApi(item.source).c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!source) {
         const DWORD error = GetLastError();
         reason = item.move && error == ERROR_SHARING_VIOLATION ? L"another program is using it"
@@ -96,7 +107,12 @@ FileResult CopyOneFile(const PlanItem& item, const Settings& settings, CopyBuffe
         if (read < request && copied >= item.size) break;
     }
 
-    if (!settings.writeCache && !FlushFileBuffers(staged.handle())) {
+    // Without the write cache every file is on the disk before it has its
+    // name; a move's copy always is, since its source goes next (what a
+    // rename between volumes with MOVEFILE_WRITE_THROUGH promises). Still
+    // marked for deletion meanwhile, where it was marked.
+    const bool durable = item.move && settings.flushMovedCopies;
+    if ((durable || !settings.writeCache) && !FlushFileBuffers(staged.handle())) {
         reason = L"writing failed: " + ErrorText(GetLastError());
         return FileResult::Failed;
     }
@@ -105,7 +121,7 @@ FileResult CopyOneFile(const PlanItem& item, const Settings& settings, CopyBuffe
         reason = L"cannot set its times and attributes: " + ErrorText(error);
         return FileResult::Failed;
     }
-    const DWORD error = PlaceStagedFile(staged, item, placedAt);
+    const DWORD error = PlaceStagedFile(staged, item, placedAt, reserved);
     if (item.clash == ClashAction::None && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS))
         return FileResult::Exists;
     if (error) {
@@ -113,8 +129,11 @@ FileResult CopyOneFile(const PlanItem& item, const Settings& settings, CopyBuffe
         return FileResult::Failed;
     }
     if (!item.move) return FileResult::Copied;
-    if (const DWORD removal = RemoveMovedSource(source.get(), basic.FileAttributes)) {
-        reason = L"it was copied to \"" + placedAt + L"\" but cannot be removed from its place: " + ErrorText(removal);
+    if (durable) FlushFolder(ParentFolder(placedAt));
+    source.reset();
+    std::wstring why;
+    if (!held.Remove(why)) {
+        reason = L"it was copied to \"" + placedAt + L"\" but cannot be removed from its place: " + why;
         return FileResult::SourceKept;
     }
     return FileResult::Moved;

@@ -45,10 +45,13 @@ private:
 
 // Copies item (a file) and says how it went; reason tells why it failed,
 // placedAt where the copy went (item.target, or a numbered name beside it).
-// A move's source is deleted only once its copy has its final name.
+// A move's source is removed only once its copy is on the disk under its
+// final name, and only the item itself: never what a link leads to.
 // markForDeletion: see StagedFile::Create. Only the file's own bytes are
 // added to progress; the caller counts the file.
+// reserved: the names of the paste's plan (see PlaceStagedFile).
 FileResult CopyOneFile(const PlanItem& item, const Settings& settings, CopyBuffer& buffer, CopyProgress& progress,
-                       bool markForDeletion, std::wstring& reason, std::wstring& placedAt);
+                       bool markForDeletion, const PlacedNames* reserved, std::wstring& reason,
+                       std::wstring& placedAt);
 
 }  // namespace brellow

@@ -17,6 +17,8 @@ DWORD Rename(const std::wstring& from, const std::wstring& to, bool replace) {
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
+const wchar_t kFolderLinkNotMerged[] = L"it is a link to a folder, which is not followed into the folder of its name";
+
 }  // namespace
 
 Renamer::Renamer(CopyProgress& progress, ClashPolicy* clashes, Report& report, RenameLeftovers& leftovers)
@@ -40,9 +42,22 @@ void Renamer::One(const Item& item, std::vector<Item>& children) {
         return;
     }
     progress_.StartFile(item.source);
+    // A name another item of this paste has, or is to have once it is
+    // copied: looked up before the rename, which sees only what is there.
+    PlacedName placed;
+    if (leftovers_.plan.placed.Find(item.target, placed)) {
+        TakenByThisPaste(item, sourceAttributes, placed, children);
+        return;
+    }
+    // Wine renames what a link leads to rather than the link: such an item
+    // is copied instead, and only the link removed, as itself, if at all.
+    if (!IsItself(item.source)) {
+        CopyInstead(item, sourceAttributes, ClashAction::None);
+        return;
+    }
     const DWORD error = Rename(item.source, item.target, false);
     if (!error) {
-        Arrived(item.target);
+        Arrived(item, item.target, IsFolder(sourceAttributes), std::wstring());
         return;
     }
     if (error == ERROR_NOT_SAME_DEVICE) {
@@ -59,6 +74,10 @@ void Renamer::One(const Item& item, std::vector<Item>& children) {
     // rename a folder while a file in it is open: what can move then
     // moves one by one, and what is held stays.
     if (IsFolder(sourceAttributes) && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)) {
+        if (!IsItself(item.source)) {
+            report_.Skipped(item.source, kFolderLinkNotMerged);
+            return;
+        }
         if (!CreateDirectoryW(ForApi(item.target).c_str(), nullptr)) {
             report_.Failed(item.source, L"cannot create " + Quoted(item.target) + L": " + ErrorText(GetLastError()));
             return;
@@ -73,10 +92,12 @@ void Renamer::One(const Item& item, std::vector<Item>& children) {
 // The target name exists: folders merge, a file clashes.
 void Renamer::Taken(const Item& item, DWORD sourceAttributes, DWORD targetAttributes, std::vector<Item>& children) {
     if (IsFolder(sourceAttributes)) {
-        if (IsFolder(targetAttributes))
-            Merge(item, false, children);
-        else
+        if (!IsFolder(targetAttributes))
             report_.Skipped(item.source, Quoted(item.target) + L" already exists and is not a folder");
+        else if (!IsItself(item.source))
+            report_.Skipped(item.source, kFolderLinkNotMerged);
+        else
+            Merge(item, false, children);
         return;
     }
     ClashAction action = ClashAction::None;
@@ -88,8 +109,39 @@ void Renamer::Taken(const Item& item, DWORD sourceAttributes, DWORD targetAttrib
     RenameOverClash(item, sourceAttributes, action);
 }
 
+// Another item of this paste has the name: a folder is merged into, a file
+// is never replaced.
+void Renamer::TakenByThisPaste(const Item& item, DWORD sourceAttributes, const PlacedName& placed,
+                               std::vector<Item>& children) {
+    if (IsFolder(sourceAttributes)) {
+        if (!placed.isFolder) {
+            report_.Skipped(item.source, Quoted(item.target) + L" is a file that this paste puts there");
+        } else if (!IsItself(item.source)) {
+            report_.Skipped(item.source, kFolderLinkNotMerged);
+        } else {
+            // A folder still to be copied there is made now for the merge.
+            const bool created = CreateDirectoryW(ForApi(item.target).c_str(), nullptr) != FALSE;
+            if (!created && !IsFolder(GetFileAttributesW(ForApi(item.target).c_str()))) {
+                report_.Failed(item.source,
+                               L"cannot create " + Quoted(item.target) + L": " + ErrorText(GetLastError()));
+                return;
+            }
+            Merge(item, created, children);
+        }
+        return;
+    }
+    ClashAction action = ClashAction::None;
+    std::wstring reason;
+    if (!SettleOwnClash(item.source, item.target, placed, clashes_, action, reason)) {
+        report_.Skipped(item.source, reason);
+        return;
+    }
+    RenameOverClash(item, sourceAttributes, action, placed.source);
+}
+
 // The user said Replace or Keep both.
-void Renamer::RenameOverClash(const Item& item, DWORD sourceAttributes, ClashAction action) {
+void Renamer::RenameOverClash(const Item& item, DWORD sourceAttributes, ClashAction action,
+                              const std::wstring& besideOwn) {
     std::wstring placedAt;
     DWORD error = 0;
     if (action == ClashAction::Replace) {
@@ -98,14 +150,15 @@ void Renamer::RenameOverClash(const Item& item, DWORD sourceAttributes, ClashAct
         placedAt = item.target;
     } else {
         error = PlaceUnderFreeName(
-            item.target, [&](const std::wstring& name) { return Rename(item.source, name, false); }, placedAt);
+            item.target, [&](const std::wstring& name) { return Rename(item.source, name, false); }, placedAt,
+            &leftovers_.plan.placed);
     }
     if (!error) {
-        Arrived(placedAt);
+        Arrived(item, placedAt, IsFolder(sourceAttributes), besideOwn);
         return;
     }
     if (error == ERROR_NOT_SAME_DEVICE) {
-        CopyInstead(item, sourceAttributes, action);
+        CopyInstead(item, sourceAttributes, action, besideOwn);
         return;
     }
     report_.Failed(item.source, (action == ClashAction::Replace ? L"cannot replace " + Quoted(item.target) + L": "
@@ -115,18 +168,20 @@ void Renamer::RenameOverClash(const Item& item, DWORD sourceAttributes, ClashAct
 
 // The two lie on different volumes: copied, and each source file
 // deleted after its copy is complete (by the copier, later).
-void Renamer::CopyInstead(const Item& item, DWORD sourceAttributes, ClashAction decided) {
-    if (IsFolder(sourceAttributes) && (sourceAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+void Renamer::CopyInstead(const Item& item, DWORD sourceAttributes, ClashAction decided,
+                          const std::wstring& besideOwn) {
+    if (IsFolder(sourceAttributes) && ((sourceAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !IsItself(item.source))) {
         report_.Skipped(item.source, L"a link to a folder is not followed");
         return;
     }
-    AddToPlan(leftovers_.plan, item.source, item.target, options_, decided);
+    AddToPlan(leftovers_.plan, item.source, item.target, options_, decided, besideOwn);
 }
 
 // created: this run made the target folder for it.
 void Renamer::Merge(const Item& item, bool created, std::vector<Item>& children) {
     if (created) leftovers_.created.emplace_back(item.source, item.target);
     leftovers_.merged.emplace_back(item.source, item.target);
+    leftovers_.plan.placed.Claim(item.target, item.source, true);
     // What a killed run left in it goes before the copier writes there.
     leftovers_.plan.existingFolders.push_back(item.target);
     ListFolder(
@@ -137,8 +192,13 @@ void Renamer::Merge(const Item& item, bool created, std::vector<Item>& children)
         [&](const std::wstring& path, const std::wstring& reason) { report_.Failed(path, reason); });
 }
 
-void Renamer::Arrived(const std::wstring& placedAt) {
-    report_.Moved(placedAt);
+void Renamer::Arrived(const Item& item, const std::wstring& placedAt, bool isFolder, const std::wstring& besideOwn) {
+    // A folder renamed whole brings everything below it.
+    leftovers_.plan.placed.Claim(placedAt, item.source, isFolder, isFolder);
+    if (besideOwn.empty())
+        report_.Moved(placedAt);
+    else
+        report_.Moved(placedAt, KeptBesideNote(item.target, besideOwn));
     progress_.FinishFile();
 }
 

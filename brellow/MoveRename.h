@@ -1,8 +1,10 @@
 // The first step of a move (see Mover.h): each item is renamed into the
 // target folder, a whole folder in one step where its name is free. A folder
 // whose name a folder has taken, or that Windows will not rename while a file
-// in it is open, is merged into entry by entry; a file whose name is taken is
-// a clash, settled as a paste settles it. What lies on another volume is left
+// in it is open, is merged into entry by entry (never a link to a folder: it
+// is not followed); a file whose name is taken is a clash, settled as a
+// paste settles it, and one whose name another item of this paste took is
+// never put over that item. What lies on another volume is left
 // to the copier in a plan, and the folders merged into are recorded for the
 // last step, which removes the source folders the move emptied.
 #pragma once
@@ -49,10 +51,14 @@ private:
 
     void One(const Item& item, std::vector<Item>& children);
     void Taken(const Item& item, DWORD sourceAttributes, DWORD targetAttributes, std::vector<Item>& children);
-    void RenameOverClash(const Item& item, DWORD sourceAttributes, ClashAction action);
-    void CopyInstead(const Item& item, DWORD sourceAttributes, ClashAction decided);
+    void TakenByThisPaste(const Item& item, DWORD sourceAttributes, const PlacedName& placed,
+                          std::vector<Item>& children);
+    void RenameOverClash(const Item& item, DWORD sourceAttributes, ClashAction action,
+                         const std::wstring& besideOwn = std::wstring());
+    void CopyInstead(const Item& item, DWORD sourceAttributes, ClashAction decided,
+                     const std::wstring& besideOwn = std::wstring());
     void Merge(const Item& item, bool created, std::vector<Item>& children);
-    void Arrived(const std::wstring& placedAt);
+    void Arrived(const Item& item, const std::wstring& placedAt, bool isFolder, const std::wstring& besideOwn);
 
     CopyProgress& progress_;
     ClashPolicy* clashes_;

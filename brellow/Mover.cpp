@@ -3,6 +3,7 @@
 #include "CopyPlan.h"
 #include "MoveRename.h"
 #include "Paths.h"
+#include "Removal.h"
 
 #include <windows.h>
 
@@ -14,16 +15,22 @@ namespace {
 
 // The last step: removes each source folder that the move emptied, deepest
 // first; only where its target folder exists, so that an empty folder is
-// never in neither place. RemoveDirectoryW refuses a folder that still holds
-// anything. A folder made for contents that then could not move goes again.
-void RemoveEmptiedFolders(RenameLeftovers& leftovers) {
+// never in neither place, and only the folder itself, never a link's target.
+// One that the move emptied and that still cannot be removed is reported. A
+// folder made for contents that then could not move goes again.
+void RemoveEmptiedFolders(RenameLeftovers& leftovers, Report& report) {
     std::vector<FolderPair> folders = std::move(leftovers.merged);
     folders.insert(folders.end(), leftovers.plan.sourceFolders.begin(), leftovers.plan.sourceFolders.end());
     std::sort(folders.begin(), folders.end(),
               [](const FolderPair& a, const FolderPair& b) { return a.first.size() > b.first.size(); });
-    for (const FolderPair& folder : folders)
-        if (IsFolder(GetFileAttributesW(ForApi(folder.second).c_str())))
-            RemoveDirectoryW(ForApi(folder.first).c_str());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    for (const FolderPair& folder : folders) {
+        if (!IsFolder(GetFileAttributesW(ForApi(folder.second).c_str()))) continue;
+        std::wstring reason;
+        const FolderRemoval removal = RemoveEmptyFolder(folder.first, reason);
+        if (removal == FolderRemoval::Failed)
+            report.Failed(folder.first, L"the move emptied it, but it cannot be removed: " + reason);
+    }
     for (const FolderPair& folder : leftovers.created)
         if (IsFolder(GetFileAttributesW(ForApi(folder.first).c_str())))
             RemoveDirectoryW(ForApi(folder.second).c_str());
@@ -36,24 +43,20 @@ void MoveFiles(const std::vector<std::wstring>& sources, const std::wstring& tar
     RenameLeftovers leftovers;
     leftovers.plan.existingFolders.push_back(targetFolder);
     Renamer renamer(progress, clashes, report, leftovers);
-    std::wstring targetIdentity;
-    for (const std::wstring& entry : sources) {
+    const std::vector<PasteEntry> entries = ResolveEntries(
+        sources, targetFolder,
+        [&](const std::wstring& entry, const std::wstring& reason) { report.Failed(entry, reason); });
+    for (const PasteEntry& entry : entries) {
         if (progress.CancelRequested()) break;
-        PasteEntry resolved;
-        std::wstring reason;
-        if (!ResolveEntry(entry, targetFolder, targetIdentity, resolved, reason)) {
-            report.Failed(entry, reason);
-            continue;
-        }
         // Cut and pasted into the folder it is in: nothing to do.
-        if (SameFile(resolved.source, resolved.target)) {
-            report.Skipped(resolved.source, L"it is already in this folder");
+        if (SameFile(entry.source, entry.target)) {
+            report.Skipped(entry.source, L"it is already in this folder");
             continue;
         }
-        renamer.Entry(resolved);
+        renamer.Entry(entry);
     }
     copier.Run(leftovers.plan, report);
-    RemoveEmptiedFolders(leftovers);
+    RemoveEmptiedFolders(leftovers, report);
 }
 
 }  // namespace brellow

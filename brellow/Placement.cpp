@@ -14,12 +14,16 @@ bool NameTaken(DWORD error) { return error == ERROR_ALREADY_EXISTS || error == E
 }  // namespace
 
 DWORD PlaceUnderFreeName(const std::wstring& target, const std::function<DWORD(const std::wstring&)>& place,
-                         std::wstring& placedAt) {
+                         std::wstring& placedAt, const PlacedNames* reserved) {
     const std::wstring folder = ParentFolder(target);
     const std::wstring name = LastComponent(target);
     DWORD error = ERROR_FILE_EXISTS;
     for (unsigned number = 1; number <= kLastNumber; ++number) {
-        const std::wstring candidate = number == 1 ? target : JoinPath(folder, NumberedName(name, number));
+        const std::wstring numbered = number == 1 ? name : NumberedName(name, number);
+        if (numbered.empty()) return ERROR_FILENAME_EXCED_RANGE;
+        const std::wstring candidate = JoinPath(folder, numbered);
+        PlacedName placed;
+        if (reserved && reserved->Find(candidate, placed)) continue;
         // A cheap look first; the placing itself never replaces, so a name
         // taken after the look is only another round.
         if (GetFileAttributesW(ForApi(candidate).c_str()) != INVALID_FILE_ATTRIBUTES) continue;
@@ -45,7 +49,8 @@ DWORD ReplaceExisting(const std::wstring& target, const std::function<DWORD()>& 
     return error;
 }
 
-DWORD PlaceStagedFile(StagedFile& staged, const PlanItem& item, std::wstring& placedAt) {
+DWORD PlaceStagedFile(StagedFile& staged, const PlanItem& item, std::wstring& placedAt,
+                      const PlacedNames* reserved) {
     switch (item.clash) {
     case ClashAction::Replace: {
         const DWORD error = ReplaceExisting(item.target, [&] { return staged.Replace(item.target); });
@@ -54,22 +59,12 @@ DWORD PlaceStagedFile(StagedFile& staged, const PlanItem& item, std::wstring& pl
     }
     case ClashAction::KeepBoth:
         return PlaceUnderFreeName(item.target, [&](const std::wstring& name) { return staged.Commit(name); },
-                                  placedAt);
+                                  placedAt, reserved);
     case ClashAction::None:
         break;
     }
     const DWORD error = staged.Commit(item.target);
     if (!error) placedAt = item.target;
-    return error;
-}
-
-DWORD RemoveMovedSource(HANDLE source, DWORD attributes) {
-    // A read-only file refuses deletion; a move takes it all the same.
-    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (readOnly && !SetAttributes(source, attributes & ~FILE_ATTRIBUTE_READONLY)) return GetLastError();
-    if (SetDisposition(source, true)) return 0;
-    const DWORD error = GetLastError();
-    if (readOnly) SetAttributes(source, attributes);
     return error;
 }
 

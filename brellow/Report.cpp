@@ -36,14 +36,18 @@ const wchar_t* Report::KindName(Kind kind) {
     return kNames[static_cast<size_t>(kind)];
 }
 
-void Report::Copied(const std::wstring& target) {
-    ++copied_;
-    lines_.push_back({Kind::Copied, target, std::wstring()});
+std::wstring KeptBesideNote(const std::wstring& sharedName, const std::wstring& otherSource) {
+    return L"kept beside \"" + sharedName + L"\", which this paste gives \"" + otherSource + L"\"";
 }
 
-void Report::Moved(const std::wstring& target) {
+void Report::Copied(const std::wstring& target, const std::wstring& note) {
+    ++copied_;
+    lines_.push_back({Kind::Copied, target, note});
+}
+
+void Report::Moved(const std::wstring& target, const std::wstring& note) {
     ++moved_;
-    lines_.push_back({Kind::Moved, target, std::wstring()});
+    lines_.push_back({Kind::Moved, target, note});
 }
 
 void Report::Skipped(const std::wstring& source, const std::wstring& reason) {

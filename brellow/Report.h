@@ -12,6 +12,10 @@
 
 namespace brellow {
 
+// What the report says of a file kept beside another of the same paste
+// under a numbered name: the name both had, and the other's source.
+std::wstring KeptBesideNote(const std::wstring& sharedName, const std::wstring& otherSource);
+
 class Report {
 public:
     // Exit codes of the engine.
@@ -31,9 +35,10 @@ public:
     // fails is said to stay where it was.
     void SetMoving(bool moving) { moving_ = moving; }
 
-    void Copied(const std::wstring& target);
+    // note, when given, follows the path (see KeptBesideNote).
+    void Copied(const std::wstring& target, const std::wstring& note = std::wstring());
     // A file or whole folder that now is at target and no longer where it was.
-    void Moved(const std::wstring& target);
+    void Moved(const std::wstring& target, const std::wstring& note = std::wstring());
     void Skipped(const std::wstring& source, const std::wstring& reason);
     void Failed(const std::wstring& source, const std::wstring& reason);
     // Stops the run before anything is copied.

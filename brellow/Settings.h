@@ -14,6 +14,9 @@ struct Settings {
     int bmin = 30;          // minimum buffer, MB
     bool writeCache = true; // off: every write goes through to the disk
     bool expand = true;     // off: the buffer stays at the minimum
+    // Not a setting of the key: a move always flushes each copy before its
+    // source goes. Only the benchmark turns it off, to show what it costs.
+    bool flushMovedCopies = true;
 };
 
 // Reads the settings key in the 32-bit registry view, where the 32-bit

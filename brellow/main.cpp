@@ -100,7 +100,7 @@ bool CheckTarget(const std::wstring& argument, std::wstring& target, Report& rep
         report.Fatal(L"\"" + argument + L"\" is not a full path to a folder.");
         return false;
     }
-    target = FullPath(argument);
+    target = CanonicalPath(argument);
     if (target.empty()) {
         report.Fatal(L"\"" + argument + L"\" is not a usable folder name.");
         return false;
