@@ -164,12 +164,6 @@ namespace {
 
 constexpr int kPieceLevels = 50;
 
-// The form that file functions take at any length.
-std::wstring LongForm(const std::wstring& path) {
-    if (path.compare(0, 4, L"\\\\?\\") == 0) return path;
-    return L"\\\\?\\" + path;
-}
-
 std::wstring Levels(const std::wstring& name, int count) {
     std::wstring path;
     for (int i = 0; i < count; ++i) path += L"\\" + name;

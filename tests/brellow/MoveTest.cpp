@@ -199,12 +199,15 @@ TEST_F(Moves, AFolderThatCannotBeRenamedMovesItemByItem) {
     const EngineRun run = RunEngine(EngineLine(target.path()));
     CloseHandle(folder);
 
-    EXPECT_EQ(run.exitCode, 0u) << run.report;
     EXPECT_THAT(ListTree(target.path()),
                 ElementsAre(L"tree\\", L"tree\\a.txt", L"tree\\deep\\", L"tree\\deep\\b.txt"));
     EXPECT_EQ(FileIdentity(target / L"tree\\deep"), deep);
-    // The held folder itself could not go; it is empty.
+    // The held folder itself could not go; it is empty, and the report
+    // says so: not everything left its place.
     EXPECT_THAT(ListTree(source.path()), ElementsAre(L"tree\\"));
+    EXPECT_EQ(run.exitCode, 1u) << run.report;
+    EXPECT_THAT(run.report, HasSubstr("failed\t" + Utf8(source / L"tree") +
+                                      "\tthe move emptied it, but it cannot be removed: "));
 }
 
 TEST_F(Moves, OnlyACutMovesAndACopyLeavesTheClipboardAlone) {

@@ -1,17 +1,18 @@
 #include "support/Files.h"
 
+#include "support/Process.h"
+
 #include <algorithm>
 #include <utility>
 
 namespace brelltest {
 
-namespace {
-
-// The form that file functions take at any length.
 std::wstring LongForm(const std::wstring& path) {
     if (path.compare(0, 4, L"\\\\?\\") == 0) return path;
     return L"\\\\?\\" + path;
 }
+
+namespace {
 
 bool IsDots(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
 
@@ -138,6 +139,52 @@ bool WriteFiles(const std::wstring& root, const std::map<std::wstring, std::stri
         written = MakeFolders(path.substr(0, path.find_last_of(L'\\'))) && WriteBytes(path, file.second) && written;
     }
     return written;
+}
+
+std::string UnixPath(const std::wstring& path) {
+    // Wine's own export: the path below its drive's Unix folder.
+    using ToUnix = char*(CDECL*)(const wchar_t*);
+    const auto proc = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
+    if (!proc) return std::string();
+    char* unix = reinterpret_cast<ToUnix>(reinterpret_cast<void (*)()>(proc))(path.c_str());
+    if (!unix) return std::string();
+    std::string result = unix;
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
+bool RunOnHost(const std::vector<std::string>& argv, const std::wstring& creates) {
+    if (argv.empty()) return false;
+    // Wine starts a Unix program given by its path on drive Z:. Unix paths
+    // are UTF-8.
+    auto wide = [](const std::string& text) {
+        std::wstring result(text.size(), L'\0');
+        result.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                              &result[0], static_cast<int>(result.size()))));
+        return result;
+    };
+    std::wstring program = L"Z:" + wide(argv[0]);
+    std::replace(program.begin(), program.end(), L'/', L'\\');
+    std::wstring line = L"\"" + program + L"\"";
+    for (size_t i = 1; i < argv.size(); ++i) line += L" \"" + wide(argv[i]) + L"\"";
+    RunAndWait(line, 30000);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        WIN32_FIND_DATAW entry;
+        const HANDLE find = FindFirstFileW(LongForm(creates).c_str(), &entry);
+        if (find != INVALID_HANDLE_VALUE) {
+            FindClose(find);
+            return true;
+        }
+        Sleep(50);
+    }
+    return false;
+}
+
+bool MakeHostLink(const std::wstring& link, const std::wstring& target) {
+    const std::string to = UnixPath(target);
+    const std::string at = UnixPath(link);
+    if (to.empty() || at.empty()) return false;
+    return RunOnHost({"/bin/ln", "-s", to, at}, link);
 }
 
 }  // namespace brelltest

@@ -38,4 +38,20 @@ bool AppendBytes(const std::wstring& path, const std::string& bytes);
 // the folders between; false when one could not be written.
 bool WriteFiles(const std::wstring& root, const std::map<std::wstring, std::string>& files);
 
+// The "\\?\" form of a full path, which the file functions take at any
+// length and with a name that ends in a dot or a space ("a." is not "a").
+std::wstring LongForm(const std::wstring& path);
+
+// The machine that runs Wine, reached from a test: the Unix path of a file
+// (empty when Wine cannot say), and a program of that machine run with
+// arguments (its Unix path first) until creates exists. Wine gives such a
+// program no exit code, and may end the wait for it before it is through:
+// false when creates did not appear.
+std::string UnixPath(const std::wstring& path);
+bool RunOnHost(const std::vector<std::string>& argv, const std::wstring& creates);
+// A symbolic link at link that leads to target, made by the machine's ln:
+// Wine's CreateSymbolicLinkW reports success and makes nothing. False when
+// no link is there afterwards.
+bool MakeHostLink(const std::wstring& link, const std::wstring& target);
+
 }  // namespace brelltest

@@ -11,7 +11,18 @@
 #   BRELL_SECOND_VOLUME_ROOT), so that a rename between the two fails as it
 #   does between two volumes on Windows. Where no such folder can be had, the
 #   variable is cleared and BRELL_SECOND_VOLUME_MISSING says why.
+# BRELL_READONLY_VIEW=R: maps that letter to the same folder as the second
+#   volume, seen through a read-only bind mount in a mount namespace of the
+#   run's own (gone with it): nothing there can be deleted, whoever runs the
+#   test, root included. Where it cannot be had, the variable is cleared and
+#   BRELL_READONLY_VIEW_MISSING says why.
 set -u
+if [ -n "${BRELL_READONLY_VIEW:-}" ] && [ -z "${BRELL_MOUNT_NAMESPACE:-}" ]; then
+  if unshare -m --propagation private true 2>/dev/null; then
+    BRELL_MOUNT_NAMESPACE=1 exec unshare -m --propagation private "$0" "$@"
+  fi
+  export BRELL_READONLY_VIEW= BRELL_READONLY_VIEW_MISSING="no mount namespace can be made here (unshare -m)"
+fi
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/env.sh"
 needs_x86=
@@ -38,9 +49,11 @@ fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/brell-wine.XXXXXX")
 export WINEPREFIX=$work/prefix
 volume=
+view=
 cleanup() {
   stop_wine
   stop_xvfb
+  if [ -n "$view" ]; then umount "$view" 2>/dev/null; rmdir "$view"; fi
   [ -n "$volume" ] && rm -rf "$volume"
   if [ -n "${BRELL_KEEP_PREFIX:-}" ]; then
     echo "run.sh: kept $work" >&2
@@ -68,6 +81,26 @@ if [ -n "${BRELL_SECOND_VOLUME:-}" ]; then
     export BRELL_SECOND_VOLUME= BRELL_SECOND_VOLUME_MISSING="$missing"
   else
     export BRELL_SECOND_VOLUME="${letter^^}:"
+  fi
+fi
+if [ -n "${BRELL_READONLY_VIEW:-}" ]; then
+  letter=$(tr 'A-Z' 'a-z' <<<"${BRELL_READONLY_VIEW%:}")
+  missing=
+  if [ -z "$volume" ] || [ -z "${BRELL_SECOND_VOLUME:-}" ]; then
+    missing="it shows the second volume, and there is none: ${BRELL_SECOND_VOLUME_MISSING:-}"
+  elif ! [[ "$letter" =~ ^[d-y]$ ]]; then
+    missing="BRELL_READONLY_VIEW must be a drive letter from D: to Y:, not $BRELL_READONLY_VIEW"
+  elif ! view=$(mktemp -d "$(dirname "$volume")/brell-view.XXXXXX") ||
+       ! mount --bind "$volume" "$view" 2>/dev/null ||
+       ! mount -o remount,bind,ro "$view" 2>/dev/null; then
+    missing="no read-only bind mount can be made here"
+  else
+    ln -s "$view" "$WINEPREFIX/dosdevices/$letter:"
+  fi
+  if [ -n "$missing" ]; then
+    export BRELL_READONLY_VIEW= BRELL_READONLY_VIEW_MISSING="$missing"
+  else
+    export BRELL_READONLY_VIEW="${letter^^}:"
   fi
 fi
 start_xvfb "$work" || exit 2
