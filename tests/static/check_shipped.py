@@ -24,6 +24,7 @@ BUDGETS = {
     "x86": [
         ("Brellmenu.dll", 100 * KIB, None),
         ("Brellcmd.dll", 100 * KIB, None),
+        ("Brelldrop.dll", 100 * KIB, None),
         ("Brellcfg.exe", 200 * KIB, GUI),
         ("brellow.exe", 343 * KIB, GUI),
         ("regscript.exe", 201 * KIB, CONSOLE),
@@ -31,6 +32,7 @@ BUDGETS = {
     "x64": [
         ("Brellmenu.dll", 97 * KIB, None),
         ("Brellcmd.dll", 100 * KIB, None),
+        ("Brelldrop.dll", 100 * KIB, None),
         ("Brellcfg.exe", 154 * KIB, GUI),
         ("brellow.exe", 256 * KIB, GUI),
         ("regscript.exe", 162 * KIB, CONSOLE),
