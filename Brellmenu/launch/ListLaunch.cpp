@@ -22,7 +22,7 @@ bool Append(wchar_t* line, size_t capacity, size_t& at, const wchar_t* text, siz
 
 // "<engine>" --list-copy=<handle> "<folder>"; the handle in decimal, written
 // here rather than through printf, which would bring a formatter of its own.
-HRESULT CommandLine(const wchar_t* engine, const wchar_t* folder, brell::DropMode mode, HANDLE handle,
+HRESULT EngineCommandLine(const wchar_t* engine, const wchar_t* folder, brell::DropMode mode, HANDLE handle,
                     TaskString& line) noexcept {
     wchar_t digits[24];
     size_t count = 0;
@@ -113,7 +113,7 @@ HRESULT StartEngineWithList(const wchar_t* engine, const wchar_t* folder, brell:
     }
 
     TaskString line;
-    HRESULT hr = CommandLine(engine, folder, mode, inherited.get(), line);
+    HRESULT hr = EngineCommandLine(engine, folder, mode, inherited.get(), line);
     if (FAILED(hr)) {
         DeleteProcThreadAttributeList(attributes.get());
         return hr;
