@@ -239,6 +239,30 @@ TEST_F(ListInput, AHandleThatIsNoHandedOverListCopiesNothing) {
     }
 }
 
+// An engine that dies while the handler has not yet written (killed, as a
+// crash would end it) leaves nothing anywhere, and the handler's write then
+// fails at once instead of waiting for a reader.
+TEST_F(ListInput, AnEngineKilledBeforeTheListLeavesNothingAndFreesTheWriter) {
+    const std::vector<std::wstring> before = TopLevel(TempFolder());
+    brell::UniqueHandle readEnd, writeEnd;
+    ASSERT_TRUE(CreatePipe(readEnd.put(), writeEnd.put(), nullptr, 1));
+    HANDLE engine = StartInheriting(L"--list-move=" + Decimal(readEnd.get()) + L" \"" + target.path() + L"\"",
+                                    readEnd.get());
+    ASSERT_NE(nullptr, engine);
+    readEnd.reset();
+    TerminateProcess(engine, 9);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(engine, 60000));
+    CloseHandle(engine);
+
+    const std::string block = HdropBlock(Sources());
+    const std::string stream = Header(brell::DropMode::Move, static_cast<uint32_t>(block.size())) + block;
+    DWORD written = 0;
+    EXPECT_FALSE(WriteFile(writeEnd.get(), stream.data(), static_cast<DWORD>(stream.size()), &written, nullptr));
+    EXPECT_THAT(ListTree(target.path()), IsEmpty());
+    EXPECT_THAT(ListTree(source.path()), ElementsAre(L"a.txt", L"b.txt"));
+    EXPECT_EQ(before, TopLevel(TempFolder()));
+}
+
 // A list is read once: a second engine given the same pipe finds it gone.
 TEST_F(ListInput, ASecondRunOnTheSameListFindsItGone) {
     const std::string block = HdropBlock(Sources());
