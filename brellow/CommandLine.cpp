@@ -5,6 +5,8 @@ namespace {
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
+}  // namespace
+
 const wchar_t* SkipProgramName(const wchar_t* p) {
     // The loader's own rule: a quoted name ends at the next quote, an
     // unquoted one at the first blank; no escapes either way.
@@ -18,12 +20,15 @@ const wchar_t* SkipProgramName(const wchar_t* p) {
     return p;
 }
 
-}  // namespace
-
 bool ParseTargetFolder(const wchar_t* commandLine, std::wstring& folder) {
     folder.clear();
     if (!commandLine) return false;
-    const wchar_t* p = SkipProgramName(commandLine);
+    return ParseFolderArgument(SkipProgramName(commandLine), folder);
+}
+
+bool ParseFolderArgument(const wchar_t* p, std::wstring& folder) {
+    folder.clear();
+    if (!p) return false;
     while (IsBlank(*p)) ++p;
     if (!*p) return false;
 

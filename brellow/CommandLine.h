@@ -12,4 +12,11 @@ namespace brellow {
 // anything after the closing quote.
 bool ParseTargetFolder(const wchar_t* commandLine, std::wstring& folder);
 
+// The raw command line past the program's name (the loader's rule: a quoted
+// name ends at the next quote, an unquoted one at the first blank).
+const wchar_t* SkipProgramName(const wchar_t* commandLine);
+// The folder argument alone, by the rules of ParseTargetFolder, from text
+// that follows the program's name and any switches.
+bool ParseFolderArgument(const wchar_t* arguments, std::wstring& folder);
+
 }  // namespace brellow

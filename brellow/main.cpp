@@ -1,12 +1,15 @@
 // brellow.exe "<target folder>": pastes the files and folders on the
 // clipboard into the target folder: copies them, or moves them when they
-// were cut.
+// were cut. brellow.exe --list-copy=<handle> "<target folder>" (or
+// --list-move) takes the files from the list the right-drag menu hands over
+// instead, and never touches the clipboard.
 #include "ClashPolicy.h"
 #include "ClipboardFiles.h"
 #include "CommandLine.h"
 #include "Copier.h"
 #include "CopyPlan.h"
 #include "CopyProgress.h"
+#include "ListInput.h"
 #include "Owners.h"
 #include "Mover.h"
 #include "Paths.h"
@@ -143,13 +146,24 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     Report report;
     if (!report.CanReport()) return Report::kNothingDone;
 
-    std::wstring argument;
-    if (!ParseTargetFolder(GetCommandLineW(), argument)) {
+    EngineArguments arguments;
+    if (!ParseEngineArguments(GetCommandLineW(), arguments)) {
         report.Fatal(L"Brellow takes one argument: the target folder, in double quotes.");
         return report.Finish(nullptr);
     }
+    // A handed-over list is read first, so the program handing it over is
+    // never kept waiting on the checks below.
+    ClipboardFiles clipboard;
+    if (arguments.fromList) {
+        const ListResult list = ReadHandedList(arguments, clipboard.paths);
+        if (list != ListResult::Ok) {
+            report.Fatal(ListResultText(list));
+            return report.Finish(nullptr);
+        }
+        clipboard.cut = arguments.move;
+    }
     std::wstring target;
-    if (!CheckTarget(argument, target, report)) return report.Finish(nullptr);
+    if (!CheckTarget(arguments.folder, target, report)) return report.Finish(nullptr);
 
     ClashPolicy::Mode clashMode;
     std::wstring clashSetting;
@@ -159,8 +173,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return report.Finish(nullptr);
     }
 
-    ClipboardFiles clipboard;
-    switch (ReadClipboardFiles(clipboard)) {
+    switch (arguments.fromList ? ClipboardResult::Ok : ReadClipboardFiles(clipboard)) {
     case ClipboardResult::Ok:
         break;
     case ClipboardResult::Busy:
@@ -190,7 +203,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Workers of a copy that stopped early discard what they have in hand.
     if (!CheckCopyThread(code, returned, clipboard.cut, report)) progress.RequestCancel();
     // Told before the report is shown: the user may paste again meanwhile.
-    if (clipboard.cut && report.AnyMoved()) TellClipboardMoved(window.handle(), clipboard, report.EverythingMoved());
+    // A dragged list was never the clipboard's: a drag's move tells it nothing.
+    if (!arguments.fromList && clipboard.cut && report.AnyMoved())
+        TellClipboardMoved(window.handle(), clipboard, report.EverythingMoved());
     const int outcome = report.Finish(window.handle());
     // A copying thread that never returned may have left the copier's
     // workers waiting for it: end the process here rather than wait for them.

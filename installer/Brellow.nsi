@@ -346,6 +346,13 @@ Function ${UN}RemoveProduct
     SetErrors
     Return
   ${EndIf}
+  Call ${UN}RemoveDropMenu
+  ${If} ${Errors}
+    StrCpy $StopReason "The right-drag menu could not be unregistered."
+    DetailPrint "$StopReason The installation is kept"
+    SetErrors
+    Return
+  ${EndIf}
   !insertmacro ForEachSharedKey RemoveAddedKey
 
   ; A file that is still in use goes at the next restart.
@@ -402,6 +409,81 @@ FunctionEnd
 
 !insertmacro ProductFunctions ""
 !insertmacro ProductFunctions "un."
+
+; ---------------------------------------------------------------------------
+; The right-drag menu, Brelldrop.dll ("Copy here with Brellow", "Move here
+; with Brellow"): one build, Explorer's (x64 on 64-bit Windows, x86 on
+; 32-bit Windows; 32-bit programs' file dialogs do not drag), installed and
+; registered machine-wide beside the paste menu, removed with it.
+!define DROP_CLSID "{01235473-D7EE-48CD-944F-1D3557DAD0CE}"
+
+!macro InstallDropMenu
+  ${If} $Is64 == 1
+    !insertmacro InstallFile "${X64_DIR}/Brelldrop.dll" "$INSTDIR\Brelldrop.dll"
+  ${Else}
+    !insertmacro InstallFile "${X86_DIR}/Brelldrop.dll" "$INSTDIR\Brelldrop.dll"
+  ${EndIf}
+!macroend
+
+; The shell keys its registration writes below, noted and removed as
+; ForEachSharedKey's are (children first).
+!macro ForEachDropSharedKey MACRO
+  !insertmacro ${MACRO} 20 "Directory\shellex\DragDropHandlers"
+  !insertmacro ${MACRO} 21 "Directory\shellex"
+  !insertmacro ${MACRO} 22 "Drive\shellex\DragDropHandlers"
+  !insertmacro ${MACRO} 23 "Drive\shellex"
+  !insertmacro ${MACRO} 24 "Drive"
+  !insertmacro ${MACRO} 25 "Folder\shellex\DragDropHandlers"
+  !insertmacro ${MACRO} 26 "Folder\shellex"
+  !insertmacro ${MACRO} 27 "Folder"
+!macroend
+
+!macro DropRegsvr
+  StrCpy $Dll "$INSTDIR\Brelldrop.dll"
+  ${If} $Is64 == 1
+    StrCpy $Regsvr "${REGSVR_NATIVE}"
+  ${Else}
+    StrCpy $Regsvr "${REGSVR_X86}"
+  ${EndIf}
+!macroend
+
+Function RegisterDropMenu
+  !insertmacro DropRegsvr
+  Call Register
+FunctionEnd
+
+!macro DropMenuFunctions UN
+; Unregisters the right-drag menu and deletes its file; when the server
+; cannot unregister, the keys its script writes are removed here. Sets the
+; error flag, and keeps the file, when Explorer would still find it.
+Function ${UN}RemoveDropMenu
+  StrCpy $0 0
+  !insertmacro DropRegsvr
+  Call ${UN}Unregister
+  ${If} $0 == 1
+    DetailPrint "Removing the right-drag menu's registry keys"
+    DeleteRegKey HKLM "${CLASSES}\CLSID\${DROP_CLSID}"
+    DeleteRegKey HKLM "${CLASSES}\Directory\shellex\DragDropHandlers\Brellow"
+    DeleteRegKey HKLM "${CLASSES}\Drive\shellex\DragDropHandlers\Brellow"
+    DeleteRegKey HKLM "${CLASSES}\Folder\shellex\DragDropHandlers\Brellow"
+  ${EndIf}
+  StrCpy $0 0
+  !insertmacro FindKey "${CLASSES}\CLSID\${DROP_CLSID}"
+  !insertmacro FindKey "${CLASSES}\Directory\shellex\DragDropHandlers\Brellow"
+  !insertmacro FindKey "${CLASSES}\Drive\shellex\DragDropHandlers\Brellow"
+  !insertmacro FindKey "${CLASSES}\Folder\shellex\DragDropHandlers\Brellow"
+  ClearErrors
+  ${If} $0 == 1
+    SetErrors
+    Return
+  ${EndIf}
+  !insertmacro ForEachDropSharedKey RemoveAddedKey
+  Delete /REBOOTOK "$INSTDIR\Brelldrop.dll"
+  ClearErrors
+FunctionEnd
+!macroend
+!insertmacro DropMenuFunctions ""
+!insertmacro DropMenuFunctions "un."
 
 ; ---------------------------------------------------------------------------
 ; The installer.
@@ -741,6 +823,7 @@ Section "Brellow"
   ; A reinstall keeps what the first install found.
   ${If} $Fresh == 1
     !insertmacro ForEachSharedKey NoteMissingKey
+    !insertmacro ForEachDropSharedKey NoteMissingKey
   ${EndIf}
 
   ${If} $Is64 == 1
@@ -773,6 +856,7 @@ Section "Brellow"
     !insertmacro InstallFile "${X86_DIR}/Brellcfg.exe" "$INSTDIR\Brellcfg.exe"
     !insertmacro InstallFile "${X86_DIR}/Brellmenu.dll" "$INSTDIR\Brellmenu.dll"
   ${EndIf}
+  !insertmacro InstallDropMenu
 
   ; The menu reads the engine's folder through the 32-bit registry view.
   !insertmacro ProductView
@@ -802,6 +886,7 @@ Section "Brellow"
     StrCpy $Regsvr "${REGSVR_X86}"
     Call Register
   ${EndIf}
+  Call RegisterDropMenu
 
   ${If} $Windows11 == 1
     Call SetUpPackage

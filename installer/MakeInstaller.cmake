@@ -1,11 +1,11 @@
-# Runs makensis once the x86 Brellmenu.dll is known to be there, with a clear
+# Runs makensis once the x86 Brellmenu.dll and Brelldrop.dll are known to be there, with a clear
 # message when it is not (the x86 build comes first). Writes CERTIFICATE_NSH
 # first: the thumbprint of the certificate shipped beside the package (the
 # SHA-1 of its DER bytes, as Windows names a certificate), which the
 # installer records when it trusts the certificate and deletes it by.
-if(NOT EXISTS "${X86_DIR}/Brellmenu.dll")
+if(NOT EXISTS "${X86_DIR}/Brellmenu.dll" OR NOT EXISTS "${X86_DIR}/Brelldrop.dll")
   # Not an error: a developer's x64-only build goes on without the installer.
-  message(WARNING "installer: ${X86_DIR}/Brellmenu.dll is missing; build the x86 preset first. "
+  message(WARNING "installer: ${X86_DIR}/Brellmenu.dll or Brelldrop.dll is missing; build the x86 preset first. "
                   "BrellowSetup.exe is not made.")
   return()
 endif()

@@ -119,13 +119,15 @@ if [ -z "$by_hand" ]; then
 else
   step "By hand: the x64 engine, settings program and menu, Path, regsvr32, and package\\"
   mkdir -p "$installed/package"
-  cp "$bin/brellow.exe" "$bin/Brellcfg.exe" "$bin/Brellmenu.dll" "$installed/"
+  cp "$bin/brellow.exe" "$bin/Brellcfg.exe" "$bin/Brellmenu.dll" "$bin/Brelldrop.dll" "$installed/"
   cp "$bin/Brellcmd.dll" "$bin/brellow.exe" "$bin/../package/Brellow.msix" "$bin/../package/BrellowLogo.png" \
      "$installed/package/"
   wine reg add 'HKLM\Software\Halvorin\Brellow' /v Path /d 'C:\Program Files\Brellow' /f /reg:32 >/dev/null
   regsvr_status=0
   wine regsvr32 /s 'C:\Program Files\Brellow\Brellmenu.dll' || regsvr_status=$?
   echo "regsvr32 Brellmenu.dll exit code $regsvr_status"
+  wine regsvr32 /s 'C:\Program Files\Brellow\Brelldrop.dll' || regsvr_status=$?
+  echo "regsvr32 Brelldrop.dll exit code $regsvr_status"
   step "The Windows 11 steps the installer takes (64-bit Windows, build 22000 or later); not run here"
   thumbprint=$(sha1sum "$bin/../package/brellow-package.cer" | cut -c1-40 | tr a-f A-F)
   echo "  certutil -addstore TrustedPeople brellow-package.cer   (LocalMachine; thumbprint $thumbprint, recorded)"
@@ -213,6 +215,35 @@ wine reg delete "HKLM\\Software\\Classes\\CLSID\\$clsid" /f >/dev/null
 modern_arrived=0
 show_arrivals "$drive_c/demo/target-modern" && modern_arrived=4
 
+step "A right-drag of two files onto C:\\demo\\dropped (menuhost --drop); invoke \"Move here with Brellow\""
+# The shell's data object of the files, the right-drag handlers registered
+# for folders, the engine handed the list through a pipe: the clipboard,
+# which still holds the pasted files, is not touched.
+drag_dir=$drive_c/demo/drag
+dropped_dir=$drive_c/demo/dropped
+mkdir -p "$drag_dir" "$dropped_dir" "$work/dragged"
+printf 'A dragged file.\r\n' > "$drag_dir/letter.txt"
+head -c 200000 /dev/urandom > "$drag_dir/scan.raw"
+cp "$drag_dir/letter.txt" "$drag_dir/scan.raw" "$work/dragged/"
+export BRELLOW_REPORT='C:\demo\brellow-report-drop.txt'
+drop_status=0
+"$menuhost_loader" "$work/menuhost.exe" --drop 'C:\demo\dropped' 'C:\demo\drag\letter.txt' 'C:\demo\drag\scan.raw' \
+  --invoke "Move here with Brellow" --wait-engine || drop_status=$?
+unset BRELLOW_REPORT
+echo "menuhost --drop exit code $drop_status"
+echo "C:\\demo\\dropped afterwards:"
+(cd "$dropped_dir" && find . -type f -printf '  %P  %s bytes\n' | sort)
+echo "C:\\demo\\drag afterwards: $(find "$drag_dir" -type f | wc -l) file(s)"
+drop_moved=0
+for f in letter.txt scan.raw; do
+  if cmp -s "$work/dragged/$f" "$dropped_dir/$f" && [ ! -e "$drag_dir/$f" ]; then
+    drop_moved=$((drop_moved + 1))
+  else
+    echo "  NOT MOVED: $f"
+  fi
+done
+echo "$drop_moved of 2 dragged files moved"
+
 step "Screenshot of the installed Brellcfg"
 # The program's font, and Marlett for the caption buttons Wine draws.
 install_wine_fonts tahoma.ttf tahomabd.ttf marlett.ttf
@@ -266,6 +297,12 @@ if [ -z "$by_hand" ]; then
   else
     echo "  the menu's class is no longer registered"
   fi
+  if wine reg query 'HKCR\Directory\shellex\DragDropHandlers\Brellow' >/dev/null 2>&1; then
+    echo "  the right-drag menu is still registered"
+    uninstalled=0
+  else
+    echo "  the right-drag menu is no longer registered"
+  fi
   echo "  the Windows 11 steps it took:"
   show_tool_calls $((calls_before + 1)) | sed 's/^/  /'
   if wine reg query "$active_setup" >/dev/null 2>&1; then
@@ -275,4 +312,4 @@ if [ -z "$by_hand" ]; then
 fi
 
 [ "$setup_status" -eq 0 ] && [ "$status" -eq 0 ] && [ "$arrived" -eq 4 ] && [ "$modern_status" -eq 0 ] &&
-  [ "$modern_arrived" -eq 4 ] && [ "$uninstalled" -eq 1 ]
+  [ "$modern_arrived" -eq 4 ] && [ "$drop_status" -eq 0 ] && [ "$drop_moved" -eq 2 ] && [ "$uninstalled" -eq 1 ]

@@ -51,9 +51,8 @@ HRESULT ReadInstallFolder(TaskString& folder) noexcept {
 
 }  // namespace
 
-HRESULT LaunchEngine(const wchar_t* targetFolder) noexcept {
-    if (!targetFolder || !*targetFolder) return E_INVALIDARG;
-
+HRESULT EngineProgramPath(brell::UniqueCoTaskMemString& engine) noexcept {
+    engine.reset();
     TaskString installFolder;
     HRESULT hr = ReadInstallFolder(installFolder);
     if (FAILED(hr)) return hr;
@@ -62,11 +61,19 @@ HRESULT LaunchEngine(const wchar_t* targetFolder) noexcept {
     // value is trusted to name the folder.
     const size_t folderLength = std::wcslen(installFolder.get());
     const size_t engineLength = sizeof(kEngineFile) / sizeof(wchar_t) - 1;
-    TaskString engine;
     hr = AllocateString(folderLength + engineLength + 1, engine);
     if (FAILED(hr)) return hr;
     std::wmemcpy(engine.get(), installFolder.get(), folderLength);
     std::wmemcpy(engine.get() + folderLength, kEngineFile, engineLength + 1);
+    return S_OK;
+}
+
+HRESULT LaunchEngine(const wchar_t* targetFolder) noexcept {
+    if (!targetFolder || !*targetFolder) return E_INVALIDARG;
+
+    TaskString engine;
+    HRESULT hr = EngineProgramPath(engine);
+    if (FAILED(hr)) return hr;
 
     const size_t targetLength = std::wcslen(targetFolder);
     TaskString parameters;

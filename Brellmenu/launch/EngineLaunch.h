@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "Owners.h"
+
 // The longest target folder either paste entry hands to the engine, in
 // characters with the terminator; a longer path is refused whole.
 inline constexpr size_t kTargetFolderCapacity = 1000;
@@ -13,3 +15,7 @@ inline constexpr size_t kTargetFolderCapacity = 1000;
 // be read, E_FAIL when Path is empty; S_OK once ShellExecuteW was called,
 // whatever it gave.
 HRESULT LaunchEngine(const wchar_t* targetFolder) noexcept;
+
+// "<Path>\brellow.exe", Path read from the product key as LaunchEngine reads
+// it (the same failures); engine is empty on failure.
+HRESULT EngineProgramPath(brell::UniqueCoTaskMemString& engine) noexcept;

@@ -1,8 +1,10 @@
 // What Explorer pays for the paste handler on every background menu, beside
 // the bare system calls any such handler must make; and what the top-level
 // command's GetState costs, with and without files on the clipboard, beside
-// a bare IsClipboardFormatAvailable. Prints both sides, their ratios and the
-// size of each deliverable; never fails on timing.
+// a bare IsClipboardFormatAvailable; and what the right-drag menu's
+// QueryContextMenu and Initialize cost beside the calls they make. Prints
+// both sides, their ratios and the size of each deliverable; never fails on
+// timing.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -14,6 +16,7 @@
 #include "Owners.h"
 #include "PutClipboardFiles.h"
 #include "command/CommandIdentity.h"
+#include "drop/DropIdentity.h"
 
 namespace {
 
@@ -102,8 +105,81 @@ void BenchGetState(IExplorerCommand* command, const char* clipboard) {
                 state / bare);
 }
 
+// The shell's data object of one file, as a drag of it carries.
+brell::ComPtr<IDataObject> DataOfFile(const wchar_t* path) {
+    brell::ComPtr<IDataObject> data;
+    brell::UniqueIdList pidl;
+    if (FAILED(SHParseDisplayName(path, nullptr, pidl.put(), 0, nullptr))) return data;
+    brell::ComPtr<IShellFolder> parent;
+    PCUITEMID_CHILD child = nullptr;
+    if (FAILED(SHBindToParent(pidl.get(), IID_IShellFolder, parent.put_void(), &child))) return data;
+    parent->GetUIObjectOf(nullptr, 1, &child, IID_IDataObject, nullptr, data.put_void());
+    return data;
+}
+
+// The right-drag menu: QueryContextMenu on an object initialised once,
+// beside the two InsertMenuW (and their removal) it comes down to; and
+// Initialize, which reads the drag's list and asks the folder's kind,
+// beside the bare GetData of that list.
+void BenchDropMenu(const std::wstring& bin, PCIDLIST_ABSOLUTE folder, HMENU menu) {
+    HMODULE dll = LoadLibraryW((bin + L"\\Brelldrop.dll").c_str());
+    auto getClassObject = dll ? reinterpret_cast<GetClassObjectFunc>(reinterpret_cast<void (*)()>(
+                                    GetProcAddress(dll, "DllGetClassObject")))
+                              : nullptr;
+    brell::ComPtr<IDataObject> data = DataOfFile(L"C:\\windows\\win.ini");
+    brell::ComPtr<IClassFactory> factory;
+    brell::ComPtr<IShellExtInit> init;
+    brell::ComPtr<IContextMenu> context;
+    if (getClassObject && data && SUCCEEDED(getClassObject(CLSID_BrellowDropMenu, IID_IClassFactory, factory.put_void())))
+        factory->CreateInstance(nullptr, IID_IShellExtInit, init.put_void());
+    if (init && SUCCEEDED(init->Initialize(folder, data.get(), nullptr)))
+        init->QueryInterface(IID_IContextMenu, context.put_void());
+    if (!context || HRESULT_CODE(context->QueryContextMenu(menu, 0, kFirstId, kFirstId + 10, CMF_NORMAL)) != 2) {
+        std::printf("the drop menu could not be made\n");
+        return;
+    }
+    DeleteMenu(menu, kFirstId, MF_BYCOMMAND);
+    DeleteMenu(menu, kFirstId + 1, MF_BYCOMMAND);
+
+    constexpr int kBatches = 20;
+    constexpr int kPerBatch = 500;
+    double query = 0, bare = 0, initialize = 0, getData = 0;
+    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    for (int batch = 0; batch < kBatches; ++batch) {
+        double start = Now();
+        for (int i = 0; i < kPerBatch; ++i) {
+            context->QueryContextMenu(menu, 0, kFirstId, kFirstId + 10, CMF_NORMAL);
+            DeleteMenu(menu, kFirstId, MF_BYCOMMAND);
+            DeleteMenu(menu, kFirstId + 1, MF_BYCOMMAND);
+        }
+        query += Now() - start;
+        start = Now();
+        for (int i = 0; i < kPerBatch; ++i) {
+            InsertMenuW(menu, 0, MF_BYPOSITION | MF_STRING, kFirstId, L"Copy here with Brellow");
+            InsertMenuW(menu, 1, MF_BYPOSITION | MF_STRING, kFirstId + 1, L"Move here with Brellow");
+            DeleteMenu(menu, kFirstId, MF_BYCOMMAND);
+            DeleteMenu(menu, kFirstId + 1, MF_BYCOMMAND);
+        }
+        bare += Now() - start;
+        start = Now();
+        for (int i = 0; i < kPerBatch / 10; ++i) init->Initialize(folder, data.get(), nullptr);
+        initialize += Now() - start;
+        start = Now();
+        for (int i = 0; i < kPerBatch / 10; ++i) {
+            STGMEDIUM medium = {};
+            if (SUCCEEDED(data->GetData(&format, &medium))) ReleaseStgMedium(&medium);
+        }
+        getData += Now() - start;
+    }
+    const double calls = kBatches * kPerBatch;
+    std::printf("drop menu QueryContextMenu: %.2f us beside 2 InsertMenuW + 2 DeleteMenu %.2f us: ratio %.3f\n",
+                query / calls * 1e6, bare / calls * 1e6, query / bare);
+    std::printf("drop menu Initialize:       %.2f us beside the bare GetData(CF_HDROP) %.2f us: ratio %.3f\n",
+                initialize / (calls / 10) * 1e6, getData / (calls / 10) * 1e6, initialize / getData);
+}
+
 void PrintSizes(const std::wstring& dir, const wchar_t* label) {
-    for (const wchar_t* file : {L"Brellmenu.dll", L"Brellcmd.dll", L"Brellcfg.exe"}) {
+    for (const wchar_t* file : {L"Brellmenu.dll", L"Brellcmd.dll", L"Brelldrop.dll", L"Brellcfg.exe"}) {
         WIN32_FILE_ATTRIBUTE_DATA data;
         const std::wstring path = dir + L"\\" + file;
         if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
@@ -178,6 +254,8 @@ int Bench(int argc, wchar_t** argv) {
             std::printf("the command could not be made\n");
         }
     }
+
+    BenchDropMenu(bin, folder.get(), menu.get());
 
     PrintSizes(bin, L"x64");
     if (argc > 1) PrintSizes(argv[1], L"x86");

@@ -62,6 +62,7 @@ else
   check 'uninstall.exe exit code 0'
   check 'C:\Program Files\Brellow is gone'
   check "the menu's class is no longer registered"
+  check "the right-drag menu is no longer registered"
 fi
 check 'Path    REG_SZ    C:\Program Files\Brellow'
 check '] Paste with Brellow'
@@ -69,6 +70,10 @@ check 'invoke "Paste with Brellow": 0x00000000'
 check 'brellow.exe ended with exit code 0'
 check "$(printf 'result\t0\t4\t0\t0')"
 check '4 of 4 files arrived intact'
+# The right-drag's move, handed to the engine without the clipboard.
+check '[257] Move here with Brellow'
+check 'invoke "Move here with Brellow": 0x00000000'
+check '2 of 2 dragged files moved'
 # The packaged command in Windows 11's top-level menu pastes the same list.
 check 'command {'
 check ": 0x00000000, state enabled, flags 0x0, icon $command_dll,-101"

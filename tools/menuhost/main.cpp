@@ -1,4 +1,5 @@
 // menuhost FOLDER [--modern] [--put-files PATH... | --cut-files PATH...] [--invoke TEXT] [--wait-engine]
+// menuhost --drop FOLDER PATH... [--invoke TEXT | --verb VERB] [--wait-engine]
 //
 // Plays Explorer's part for a folder's background: builds the context menu
 // from the registered handlers, prints it, and invokes the item with the
@@ -7,9 +8,12 @@
 // registers it), asking a new command object each question as Explorer does. --put-files first puts those files on the clipboard (as a file
 // manager's Copy does), --cut-files as its Cut does; --wait-engine then waits for every brellow.exe that
 // the invocation started, keeping this process, and with it the clipboard's
-// contents, alive meanwhile.
+// contents, alive meanwhile. --drop plays a right-drag of the files onto the
+// folder instead (DropMenu.h): the drop menu, an item invoked by its text or
+// its verb; the clipboard is left alone.
 // Exit code: 0 done; 1 no item with that text; 2 bad use or a failed step.
 #include "BackgroundMenu.h"
+#include "DropMenu.h"
 #include "ModernMenu.h"
 #include "Owners.h"
 #include "PutClipboardFiles.h"
@@ -66,7 +70,8 @@ int WaitForNewEngines(const std::set<DWORD>& before) {
 
 int Usage() {
     std::printf("usage: menuhost FOLDER [--modern] [--put-files PATH... | --cut-files PATH...] [--invoke TEXT] "
-                "[--wait-engine]\n");
+                "[--wait-engine]\n"
+                "       menuhost --drop FOLDER PATH... [--invoke TEXT | --verb VERB] [--wait-engine]\n");
     return 2;
 }
 
@@ -156,6 +161,36 @@ int ShowModernMenu(const std::wstring& folder, const std::wstring& invoke, std::
     return 0;
 }
 
+// The same for a right-drag of files onto the folder: the shell's items,
+// then the handlers'; the item chosen by its text or its verb.
+int ShowDropMenu(const std::wstring& folder, const std::vector<std::wstring>& files, const std::wstring& invoke,
+                 const std::wstring& verb, std::set<DWORD>& engines, HRESULT& invoked) {
+    brell::DropMenu menu;
+    const HRESULT built = menu.Build(folder, files);
+    if (FAILED(built)) {
+        std::printf("cannot build the drop menu of %ls: 0x%08lX\n", folder.c_str(), static_cast<unsigned long>(built));
+        return 2;
+    }
+    for (const auto& handler : menu.handlers())
+        std::printf("handler %ls (%ls): 0x%08lX, %u item id(s)\n", handler.clsid.c_str(), handler.key.c_str(),
+                    static_cast<unsigned long>(handler.result), handler.idCount);
+    std::printf("drop menu of %ls, %zu file(s):\n", folder.c_str(), files.size());
+    for (const auto& item : menu.items()) {
+        if (item.text.empty()) {
+            std::printf("  [%u] ----\n", item.id);
+            continue;
+        }
+        std::printf("  [%u] %ls%s%ls%s%ls%s\n", item.id, item.text.c_str(), item.helpText.empty() ? "" : "  -- ",
+                    item.helpText.c_str(), item.verb.empty() ? "" : " (verb ", item.verb.c_str(),
+                    item.verb.empty() ? "" : ")");
+    }
+    if (!invoke.empty() || !verb.empty()) {
+        engines = EngineProcesses();
+        invoked = verb.empty() ? menu.Invoke(invoke) : menu.InvokeVerb(verb);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -166,6 +201,9 @@ int wmain(int argc, wchar_t** argv) {
     bool waitEngine = false;
     bool cut = false;
     bool modern = false;
+    bool drop = false;
+    std::wstring verb;
+    std::vector<std::wstring> dropped;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--put-files" || arg == L"--cut-files") {
@@ -177,13 +215,21 @@ int wmain(int argc, wchar_t** argv) {
             waitEngine = true;
         } else if (arg == L"--modern") {
             modern = true;
+        } else if (arg == L"--drop" && i + 1 < argc && folder.empty()) {
+            drop = true;
+            folder = argv[++i];
+            while (i + 1 < argc && std::wstring(argv[i + 1]).compare(0, 2, L"--") != 0) dropped.push_back(argv[++i]);
+        } else if (arg == L"--verb" && i + 1 < argc) {
+            verb = argv[++i];
         } else if (arg.compare(0, 2, L"--") != 0 && folder.empty()) {
             folder = arg;
         } else {
             return Usage();
         }
     }
-    if (folder.empty()) return Usage();
+    if (folder.empty() || (drop && (dropped.empty() || modern || !files.empty())) || (!drop && !verb.empty()))
+        return Usage();
+    for (std::wstring& file : dropped) file = Full(file);
     LeaveStartingFolder(folder, files);
 
     if (!files.empty()) {
@@ -197,11 +243,13 @@ int wmain(int argc, wchar_t** argv) {
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
     HRESULT invoked = S_OK;
     std::set<DWORD> engines;
-    const int built = modern ? ShowModernMenu(folder, invoke, engines, invoked)
-                             : ShowClassicMenu(folder, invoke, engines, invoked);
+    const int built = drop     ? ShowDropMenu(folder, dropped, invoke, verb, engines, invoked)
+                      : modern ? ShowModernMenu(folder, invoke, engines, invoked)
+                               : ShowClassicMenu(folder, invoke, engines, invoked);
     int result = built;
-    if (built == 0 && !invoke.empty()) {
-        std::printf("invoke \"%ls\": 0x%08lX\n", invoke.c_str(), static_cast<unsigned long>(invoked));
+    if (built == 0 && (!invoke.empty() || !verb.empty())) {
+        std::printf("invoke \"%ls\": 0x%08lX\n", verb.empty() ? invoke.c_str() : verb.c_str(),
+                    static_cast<unsigned long>(invoked));
         if (invoked == HRESULT_FROM_WIN32(ERROR_NOT_FOUND))
             result = 1;
         else if (FAILED(invoked))
