@@ -44,6 +44,7 @@ std::wstring DigitsOf(const std::wstring& text) {
 struct Seen {
     std::vector<std::wstring> texts;
     bool ownedByTheEngine = false;
+    bool replaceOffered = false;
 };
 
 // Answers the engine's clash dialogs in turn: each answer is a button's text,
@@ -61,6 +62,8 @@ std::vector<Seen> Answer(const PROCESS_INFORMATION& process, const std::vector<s
         wchar_t ownerClass[64] = {};
         if (owner) GetClassNameW(owner, ownerClass, ARRAYSIZE(ownerClass));
         one.ownedByTheEngine = wcscmp(ownerClass, L"BrellowProgress") == 0 && IsWindowVisible(owner);
+        HWND replace = FindWindowExW(dialog, nullptr, L"Button", L"&Replace");
+        one.replaceOffered = replace && IsWindowEnabled(replace);
         const size_t index = seen.size();
         seen.push_back(one);
         if (index >= answers.size()) {
@@ -271,6 +274,24 @@ TEST_F(Clashes, AMoveSettlesClashesTheSameWayAndWhatIsSkippedStays) {
     EXPECT_EQ(ReadBytes(target / L"a.txt"), "old");
     EXPECT_THAT(run.report, HasSubstr("already exists; it stays where it was"));
     EXPECT_TRUE(IsClipboardFormatAvailable(CF_HDROP));
+}
+
+TEST_F(Clashes, TwoFilesOfOnePasteUnderOneNameAreAskedWithBothSourcesAndNeverReplaced) {
+    WriteFiles(source.path(), {{L"a\\dup.txt", "first"}, {L"b\\dup.txt", "second"}});
+    ASSERT_TRUE(brell::PutClipboardFiles({source / L"a\\dup.txt", source / L"b\\dup.txt"}));
+    std::vector<Seen> seen;
+    SetClashAnswer(nullptr);
+    const EngineRun run = RunEngine(EngineLine(target.path()), [&](const PROCESS_INFORMATION& process) {
+        seen = Answer(process, {L"&Keep both"});
+    });
+
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_FALSE(seen[0].replaceOffered);
+    EXPECT_THAT(seen[0].texts, ::testing::Contains(::testing::AllOf(HasSubstr(source / L"a\\dup.txt"),
+                                                                    HasSubstr(source / L"b\\dup.txt"))));
+    EXPECT_EQ(run.exitCode, 0u) << run.report;
+    EXPECT_EQ(ReadBytes(target / L"dup.txt"), "first");
+    EXPECT_EQ(ReadBytes(target / L"dup (2).txt"), "second");
 }
 
 TEST_F(Clashes, AReplaceKilledMidwayLeavesTheOldFile) {
