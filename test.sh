@@ -12,10 +12,18 @@ root=$(cd "$(dirname "$0")" && pwd)
 cd "$root"
 . tests/wine/env.sh
 
-# Wine and Xvfb processes that were there before the run are not ours.
-# Zombies that their parent has yet to reap are not running.
-ours() { ps -eo pid=,stat=,comm= | awk '$2 !~ /^Z/ && $3 ~ /^(wineserver|wineserver64|wineserver32|Xvfb)$/ {print $1}' | sort; }
-before=$(ours || true)
+# Every process the run starts inherits this mark; a wineserver, Xvfb or
+# emulator without it belongs to another session of the machine (another
+# user's tests, a Wine program of one's own) and is none of the run's
+# business. Zombies that their parent has yet to reap are not running.
+export BRELL_TEST_RUN="$$.$(date +%s%N)"
+ours() {
+  local pid
+  for pid in $(ps -eo pid=,stat=,comm= |
+      awk '$2 !~ /^Z/ && $3 ~ /^(wineserver|wineserver64|wineserver32|Xvfb|qemu-system-x86)/ {print $1}'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "BRELL_TEST_RUN=$BRELL_TEST_RUN" && echo "$pid"
+  done
+}
 
 export BRELL_WINE_FRESH=1
 status=0
@@ -35,7 +43,7 @@ if [ "$skipped" -gt 0 ]; then
   echo
 fi
 
-left=$(comm -13 <(echo "$before") <(ours || true) | grep . || true)
+left=$(ours || true)
 if [ -n "$left" ]; then
   echo "test.sh: processes left running by the tests:" >&2
   ps -o pid,cmd -p $left >&2 || true
