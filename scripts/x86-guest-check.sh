@@ -7,7 +7,8 @@
 #  - a guest whose kernel finds no root file system: exit 91 and one line;
 #  - a CTest entry that fails in the guest (BRELL_GUEST_FAIL=1) fails the
 #    script with CTest's exit code.
-# The changed recipes get a cache of their own, so the real guest stays.
+# The changed recipes get a cache of their own, so the real guest stays, and
+# the boots their own results folder, so a run in progress keeps its own.
 # Exits 1 if any check fails.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -36,6 +37,7 @@ run BRELL_GUEST_CACHE="$scratch/missing" BRELL_GUEST_EXTRA_PACKAGES=brell-no-suc
 check "a missing package: exit 90 and one line" \
   eval '[ "$rc" = 90 ] && one_line && grep -q "could not be built: .*brell-no-such-package" <<<"$out"'
 
+export BRELL_GUEST_RESULTS=$scratch/run
 out=$(BRELL_GUEST_APPEND="root=/dev/nowhere rootdelay=5" "$guest" -R '^nothing$' 2>&1); rc=$?
 echo "$out" | sed 's/^/  | /'
 check "an unbootable guest: exit 91 and one line" \

@@ -17,6 +17,7 @@
 # not be built, 91 when it did not boot or stopped before its tests ended.
 # Environment:
 #   BRELL_GUEST_CACHE           where guests are kept (default build/x86-guest)
+#   BRELL_GUEST_RESULTS         where CTest's results go (default CACHE/last-run)
 #   BRELL_GUEST_EXTRA_PACKAGES  more Debian packages in the guest (a new recipe)
 #   BRELL_GUEST_APPEND          more kernel command line
 #   BRELL_GUEST_FAIL=1          adds a CTest entry that fails in the guest
@@ -33,6 +34,13 @@ fi
 fail() { echo "x86-guest: $2" >&2; exit "$1"; }
 # The last line a log says, as the one-line reason of a failure.
 last_line() { tr -d '\r' <"$1" 2>/dev/null | sed 's/\x1b\[[0-9;]*[a-zA-Z]//g' | grep -v '^\s*$' | tail -n1; }
+# Why a guest did not boot, from its console: the kernel's panic, else the
+# last thing the boot itself said (not the kernel's log, not its reboot).
+boot_reason() {
+  local console=$1
+  grep -m1 -o 'Kernel panic.*' "$console" 2>/dev/null ||
+    last_line <(grep -v -e '^\[ *[0-9.]*\]' -e '^Rebooting automatically' "$console" 2>/dev/null)
+}
 
 "$root/scripts/bootstrap.sh" --x86-guest >/dev/null ||
   fail 90 "the guest cannot be built: the host's packages (mmdebstrap, qemu-system-x86) did not install"
@@ -82,13 +90,13 @@ else
   mkdir -p "$guest.tmp"
   if ! (build_guest "$guest.tmp") >"$guest.log" 2>&1; then
     rm -rf "$guest.tmp"
-    reason=$(grep -E '^E: ' "$guest.log" | tail -n1 || true)
+    reason=$(grep -m1 -E '^E: ' "$guest.log" || true)
     fail 90 "the guest could not be built: ${reason:-$(last_line "$guest.log")} (log: $guest.log)"
   fi
   touch "$guest.tmp/ready"
   mv "$guest.tmp" "$guest"
   # Guests of other recipes are of no further use.
-  find "$cache" -mindepth 1 -maxdepth 1 ! -name "$key" ! -name "$key.log" ! -name last-run -exec rm -rf {} +
+  find "$cache" -mindepth 1 -maxdepth 1 -name '????????????????*' ! -name "$key" ! -name "$key.log" -exec rm -rf {} +
   echo "x86-guest: built the guest in $((SECONDS - start)) s"
 fi
 [ -z "$build_only" ] || exit 0
@@ -113,7 +121,7 @@ print("^(%s)$" % "|".join(names) if names else "")' "$tree"
 x86_tests=$(select_tests x86 "$@")
 x64_tests=$(select_tests x64 "$@")
 
-job=$cache/last-run
+job=${BRELL_GUEST_RESULTS:-$cache/last-run}
 rm -rf "$job"
 mkdir -p "$job"
 {
@@ -175,13 +183,13 @@ qemu=$!
 trap 'kill "$qemu" 2>/dev/null || true' EXIT
 while [ ! -e "$job/booted" ] && kill -0 "$qemu" 2>/dev/null; do
   if ((SECONDS - start > ${BRELL_GUEST_BOOT_TIMEOUT:-900})); then
-    fail 91 "the guest did not boot within ${BRELL_GUEST_BOOT_TIMEOUT:-900} s: $(last_line "$job/console.log")"
+    fail 91 "the guest did not boot within ${BRELL_GUEST_BOOT_TIMEOUT:-900} s: $(boot_reason "$job/console.log")"
   fi
   sleep 1
 done
 if [ ! -e "$job/booted" ]; then
   wait "$qemu" || true
-  fail 91 "the guest did not boot: $(last_line "$job/console.log" || last_line "$job/qemu.log")"
+  fail 91 "the guest did not boot: $(boot_reason "$job/console.log") $(last_line "$job/qemu.log")"
 fi
 echo "x86-guest: booted in $((SECONDS - start)) s"
 start=$SECONDS
