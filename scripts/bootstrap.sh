@@ -1,6 +1,7 @@
 #!/bin/bash
 # Installs what the build and the tests need on a fresh Debian 12 machine.
 # Quick when everything is already there: it only asks dpkg.
+# --x86-guest: also what scripts/x86-guest.sh needs to build and boot its guest.
 set -euo pipefail
 
 packages=(
@@ -14,6 +15,9 @@ packages=(
   nsis
   openssl
 )
+if [ "${1:-}" = --x86-guest ]; then
+  packages+=(mmdebstrap qemu-system-x86 e2fsprogs)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

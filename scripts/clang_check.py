@@ -9,7 +9,9 @@ the same mingw target, from the tree's compile_commands.json:
       clang-tidy with the checks of .clang-tidy on every product source
       (Brellmenu, Brellcfg, brellow, tools).
 
-Exit code 0 when nothing was found."""
+Sources are checked N at a time (default: one per core this process may
+run on). Exit code 0 when nothing was found."""
+import argparse
 import json
 import os
 import shlex
@@ -77,8 +79,12 @@ def tidy_command(entry, build):
 
 
 def main():
-    build, mode = sys.argv[1], sys.argv[2]
-    jobs = int(sys.argv[sys.argv.index("--jobs") + 1]) if "--jobs" in sys.argv else 2
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("build")
+    parser.add_argument("mode", choices=("compile", "tidy"))
+    parser.add_argument("--jobs", type=int, default=len(os.sched_getaffinity(0)))
+    args = parser.parse_args()
+    build, mode, jobs = args.build, args.mode, args.jobs
     with open(os.path.join(build, "compile_commands.json")) as f:
         entries = [e for e in json.load(f) if ours(e["file"])]
     if mode == "tidy":

@@ -10,8 +10,14 @@ BRELL_WINE32=/usr/lib/wine/wine
 # Prints why this machine cannot run x86 Windows programs and fails, or
 # succeeds silently when it can. The test is the 32-bit Wine loader itself:
 # a tiny 32-bit program that fails to start where the kernel has no 32-bit
-# support.
+# support. BRELL_NO_32BIT=<reason> makes a machine that runs them behave as
+# one that does not (to try that path: the skips, the demo's hand install, the
+# emulated guest).
 brell_no_32bit_reason() {
+  if [ -n "${BRELL_NO_32BIT:-}" ]; then
+    echo "$BRELL_NO_32BIT (BRELL_NO_32BIT is set)"
+    return 0
+  fi
   if [ ! -x "$BRELL_WINE32" ]; then
     echo "the 32-bit Wine loader $BRELL_WINE32 is not installed (package wine32:i386)"
     return 0
