@@ -211,6 +211,7 @@ def nsis_include(ident, logo):
     defines = [('BRELL_PACKAGE_NAME', ident['Name']), ('BRELL_PACKAGE_PUBLISHER', ident['Publisher']),
                ('BRELL_PACKAGE_VERSION', ident['Version']),
                ('BRELL_PACKAGE_CLASS_ID', '{' + ident['CommandClassId'] + '}'),
+               ('BRELL_PACKAGE_FAMILY', identity.family_name(ident)),
                ('BRELL_PACKAGE_FILE', PACKAGE), ('BRELL_PACKAGE_CERT', CERTIFICATE),
                ('BRELL_PACKAGE_LOGO', logo)]
     lines = ['; Written by package/make_msix.py from package/identity.ini; do not edit.']
