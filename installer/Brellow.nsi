@@ -423,6 +423,7 @@ Function ${UN}RemoveProduct
   Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\brellow.exe"
   Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\${BRELL_PACKAGE_FILE}"
   Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\${BRELL_PACKAGE_LOGO}"
+  Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\${BRELL_PACKAGE_SMALL_LOGO}"
   Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\*.new"
   Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\*.old*"
   Delete "$INSTDIR\uninstall.exe"
@@ -839,6 +840,7 @@ Section "Brellow"
       !insertmacro InstallFile "${X64_DIR}/brellow.exe" "$INSTDIR\${PACKAGE_SUBDIR}\brellow.exe"
       !insertmacro InstallFile "${PACKAGE_DIR}/${BRELL_PACKAGE_FILE}" "$INSTDIR\${PACKAGE_SUBDIR}\${BRELL_PACKAGE_FILE}"
       !insertmacro InstallFile "${PACKAGE_DIR}/${BRELL_PACKAGE_LOGO}" "$INSTDIR\${PACKAGE_SUBDIR}\${BRELL_PACKAGE_LOGO}"
+      !insertmacro InstallFile "${PACKAGE_DIR}/${BRELL_PACKAGE_SMALL_LOGO}" "$INSTDIR\${PACKAGE_SUBDIR}\${BRELL_PACKAGE_SMALL_LOGO}"
     ${EndIf}
   ${Else}
     !insertmacro InstallFile "${X86_DIR}/brellow.exe" "$INSTDIR\brellow.exe"

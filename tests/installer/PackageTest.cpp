@@ -255,7 +255,7 @@ TEST_F(Package, InstallProvisionsItForEveryUserAndUninstallTakesItAwayFirst) {
     const std::wstring package = folder + L"\\package\\";
     for (const wchar_t* program : {L"Brellcmd.dll", L"brellow.exe"})
         EXPECT_EQ(MachineOf(package + program), IMAGE_FILE_MACHINE_AMD64) << Utf8(program);
-    for (const wchar_t* file : {L"Brellow.msix", L"BrellowLogo.png"}) {
+    for (const wchar_t* file : {L"Brellow.msix", L"BrellowLogo.png", L"BrellowLogo44.png"}) {
         const std::string shipped = ReadBytes(PackagePath(file));
         EXPECT_NE(shipped, kMissing) << Utf8(file);
         EXPECT_EQ(ReadBytes(package + file), shipped) << "package\\" << Utf8(file);

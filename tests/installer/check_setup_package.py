@@ -84,7 +84,7 @@ def main(argv):
     ident = identity.read(identity_file)
     cert = open(os.path.join(package, 'brellow-package.cer'), 'rb').read()
     failures = []
-    for name, folder in [('Brellow.msix', package), ('brellow-package.cer', package), ('BrellowLogo.png', package),
+    for name, folder in [('Brellow.msix', package), ('brellow-package.cer', package), ('BrellowLogo.png', package), ('BrellowLogo44.png', package),
                          ('Brellcmd.dll', x64_bin)]:
         body = open(os.path.join(folder, name), 'rb').read()
         if struct.pack('<I', len(body)) + body not in files:

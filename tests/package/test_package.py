@@ -19,6 +19,7 @@ import make_msix  # noqa: E402
 IDENTITY = os.path.join(ROOT, 'package', 'identity.ini')
 TEMPLATE = os.path.join(ROOT, 'package', 'AppxManifest.xml')
 LOGO = 'BrellowLogo.png'
+SMALL_LOGO = 'BrellowLogo44.png'
 PACKAGE_DIR = None
 
 
@@ -59,17 +60,18 @@ class Reproducible(Scratch):
         for run in ('a', 'b'):
             subprocess.run([sys.executable, os.path.join(ROOT, 'package', 'make_msix.py'), IDENTITY, TEMPLATE,
                             os.path.join(self.tmp, run)], check=True)
-        for name in (make_msix.UNSIGNED, make_msix.MANIFEST, LOGO, 'PackageIdentity.nsh'):
+        for name in (make_msix.UNSIGNED, make_msix.MANIFEST, LOGO, SMALL_LOGO, 'PackageIdentity.nsh'):
             with self.subTest(name):
                 a, b = (open(os.path.join(self.tmp, run, name), 'rb').read() for run in 'ab')
                 self.assertEqual(a, b)
                 self.assertEqual(a, built(name))
 
 
-def repack(manifest, block_map=lambda x: x, types=lambda x: x, footprint_order=(0, 1)):
-    """The package of the build's logo and the given manifest, its block map
+def repack(manifest, block_map=lambda x: x, types=lambda x: x, footprint_order=(0, 1), small_logo=None):
+    """The package of the build's logos and the given manifest, its block map
     and content types passed through the given edits."""
     parts = [make_msix.payload_part(LOGO, built(LOGO)),
+             make_msix.payload_part(SMALL_LOGO, small_logo or built(SMALL_LOGO)),
              make_msix.Part(make_msix.MANIFEST, manifest, True, make_msix.MANIFEST_TYPE)]
     footprint = [make_msix.Part(make_msix.BLOCK_MAP, block_map(make_msix.block_map(parts)), True, None),
                  make_msix.Part(make_msix.CONTENT_TYPES, types(make_msix.content_types(parts)), True, None)]
@@ -116,6 +118,8 @@ class Checker(Scratch):
             ('the content types before the block map', repack(self.manifest, footprint_order=(1, 0)),
              False, {'order'}),
             ('a verb class that is not identity.ini\'s', repack(other_class), True, {'identity'}),
+            ('the 150 px logo in the 44 px logo\'s place', repack(self.manifest, small_logo=built(LOGO)), False,
+             {'logo size'}),
             ('one flipped byte of the signed logo', flip(signed, data_offset(signed, LOGO) + 100),
              False, {'crc', 'block hash'}),
         ]
