@@ -330,10 +330,11 @@ TEST_F(Package, TheSameInstallerTwiceRemovesNothing) {
     std::vector<std::wstring> again = {Call(0, kEndSurrogate)};
     again.insert(again.end(), kSetUp.begin(), kSetUp.end());
     EXPECT_EQ(tools_.Calls(), again);
-    for (const ToolCall& call : tools_.Raw())
-        if (call.commandLine.find(L"ProvisionPackageForAllUsersAsync") != std::wstring::npos)
-            EXPECT_LT(call.commandLine.find(L"if(!(Get-AppxProvisionedPackage"),
-                      call.commandLine.find(L"ProvisionPackageForAllUsersAsync"));
+    for (const ToolCall& call : tools_.Raw()) {
+        if (call.commandLine.find(L"ProvisionPackageForAllUsersAsync") == std::wstring::npos) continue;
+        EXPECT_LT(call.commandLine.find(L"if(!(Get-AppxProvisionedPackage"),
+                  call.commandLine.find(L"ProvisionPackageForAllUsersAsync"));
+    }
     EXPECT_EQ(Record(), ShippedThumbprint());
 
     // A second run whose staging fails leaves the first run's set-up alone.

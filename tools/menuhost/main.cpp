@@ -1,4 +1,5 @@
 // menuhost FOLDER [--modern] [--put-files PATH... | --cut-files PATH...] [--invoke TEXT] [--wait-engine]
+//          [--package-registered FAMILY]
 //
 // Plays Explorer's part for a folder's background: builds the context menu
 // from the registered handlers, prints it, and invokes the item with the
@@ -7,11 +8,14 @@
 // registers it), asking a new command object each question as Explorer does. --put-files first puts those files on the clipboard (as a file
 // manager's Copy does), --cut-files as its Cut does; --wait-engine then waits for every brellow.exe that
 // the invocation started, keeping this process, and with it the clipboard's
-// contents, alive meanwhile.
+// contents, alive meanwhile. --package-registered plays Windows 11 with
+// the package of that family registered for the user (Wine has no packages):
+// the classic handler's question about it gets that answer.
 // Exit code: 0 done; 1 no item with that text; 2 bad use or a failed step.
 #include "BackgroundMenu.h"
 #include "ModernMenu.h"
 #include "Owners.h"
+#include "PackageStandIn.h"
 #include "PutClipboardFiles.h"
 #include "command/CommandIdentity.h"
 
@@ -25,6 +29,9 @@
 #include <vector>
 
 namespace {
+
+// The classic paste menu's class.
+const CLSID kMenuClsid = {0x5d3e8a17, 0x2c4b, 0x4f61, {0x9a, 0x0e, 0x7b, 0x1c, 0x3d, 0x5f, 0x8e, 0x24}};
 
 std::set<DWORD> EngineProcesses() {
     std::set<DWORD> ids;
@@ -66,7 +73,7 @@ int WaitForNewEngines(const std::set<DWORD>& before) {
 
 int Usage() {
     std::printf("usage: menuhost FOLDER [--modern] [--put-files PATH... | --cut-files PATH...] [--invoke TEXT] "
-                "[--wait-engine]\n");
+                "[--wait-engine] [--package-registered FAMILY]\n");
     return 2;
 }
 
@@ -78,6 +85,8 @@ void LoadDllsFromSystemOnly() {
 }
 
 std::wstring Full(const std::wstring& path) {
+    // A shell namespace name (This PC is "::{20D04FE0-...}") is no file path.
+    if (path.compare(0, 2, L"::") == 0) return path;
     wchar_t full[32768];
     const DWORD length = GetFullPathNameW(path.c_str(), ARRAYSIZE(full), full, nullptr);
     return length && length < ARRAYSIZE(full) ? std::wstring(full, length) : path;
@@ -166,6 +175,7 @@ int wmain(int argc, wchar_t** argv) {
     bool waitEngine = false;
     bool cut = false;
     bool modern = false;
+    std::wstring registered;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--put-files" || arg == L"--cut-files") {
@@ -177,6 +187,8 @@ int wmain(int argc, wchar_t** argv) {
             waitEngine = true;
         } else if (arg == L"--modern") {
             modern = true;
+        } else if (arg == L"--package-registered" && i + 1 < argc) {
+            registered = argv[++i];
         } else if (arg.compare(0, 2, L"--") != 0 && folder.empty()) {
             folder = arg;
         } else {
@@ -195,11 +207,17 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+    if (!registered.empty() && !brell::RegisterPackageForHandler(kMenuClsid, registered)) {
+        std::printf("cannot stand in for the package registration in the paste menu's server\n");
+        CoUninitialize();
+        return 2;
+    }
     HRESULT invoked = S_OK;
     std::set<DWORD> engines;
     const int built = modern ? ShowModernMenu(folder, invoke, engines, invoked)
                              : ShowClassicMenu(folder, invoke, engines, invoked);
     int result = built;
+    if (!registered.empty()) std::printf("package families asked: %ls\n", brell::AskedFamilies().c_str());
     if (built == 0 && !invoke.empty()) {
         std::printf("invoke \"%ls\": 0x%08lX\n", invoke.c_str(), static_cast<unsigned long>(invoked));
         if (invoked == HRESULT_FROM_WIN32(ERROR_NOT_FOUND))
