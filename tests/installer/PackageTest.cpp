@@ -294,7 +294,7 @@ TEST_F(Package, TheFolderReachesPowerShellAsDataWhateverItsName) {
         {"left single quote", L"\u2018Brellow"},
         {"subexpression", L"a$(New-Item pwned)b"},
         {"semicolon", L"a'; New-Item pwned; 'b"},
-        {"backtick", L"a`$env:PATH`b"},
+        {"backtick", L"Bob`s `$Brellow"},
     };
     std::vector<std::wstring> commands;
     for (const Case& c : cases) {
@@ -343,6 +343,68 @@ TEST_F(Package, TheSameInstallerTwiceRemovesNothing) {
     ASSERT_EQ(Install(), 0u);
     EXPECT_EQ(tools_.Calls(), (std::vector<std::wstring>{Call(0, kEndSurrogate), Call(0, kAddStore), Call(1, kStage)}));
     EXPECT_EQ(Record(), ShippedThumbprint());
+}
+
+// A surrogate of the command (dllhost.exe /Processid:<its class id>) holds
+// Brellcmd.dll as a loaded DLL is held. A stand-in runs as one, and the
+// stand-in PowerShell does what Windows PowerShell does with the command
+// that ends it. Ended before the DLL is replaced and before the package is
+// removed, it keeps neither the install nor the uninstall from finishing
+// without a restart; a surrogate of another class keeps running.
+class Surrogate {
+public:
+    Surrogate(const std::wstring& dllhost, const std::wstring& id, const std::wstring& held) {
+        SetEnvironmentVariableW(L"BRELL_STAND_IN_HOLD", held.empty() ? nullptr : held.c_str());
+        started_ = process_.Start(L"\"" + dllhost + L"\" /Processid:" + id);
+        SetEnvironmentVariableW(L"BRELL_STAND_IN_HOLD", nullptr);
+        // Until the file is held (a bounded wait, not a measure of time).
+        for (int attempt = 0; started_ && !held.empty() && attempt < 400; ++attempt) {
+            HANDLE file = CreateFileW(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file == INVALID_HANDLE_VALUE) break;
+            CloseHandle(file);
+            Sleep(50);
+        }
+    }
+    ~Surrogate() { process_.Stop(0, 10000); }
+    bool started() const { return started_; }
+    bool Running() const { return process_.Running(); }
+
+private:
+    ChildProcess process_;
+    bool started_ = false;
+};
+
+TEST_F(Package, TheCommandsSurrogateIsEndedBeforeReplacementAndRemoval) {
+    if (!SixtyFourBitWindows()) GTEST_SKIP() << "32-bit Windows gets no package";
+    ASSERT_EQ(Install(), 0u);
+    const ScratchFolder hosts(L"surrogates");
+    const std::wstring dllhost = hosts / L"dllhost.exe";
+    ASSERT_TRUE(CopyFileW(BinPath(L"brell_stand_in.exe").c_str(), dllhost.c_str(), FALSE));
+    const std::wstring command = folder_ + L"\\package\\Brellcmd.dll";
+    const Surrogate other(dllhost, L"{00000000-0000-0000-0000-0000000000A1}", L"");
+    ASSERT_TRUE(other.started());
+
+    {
+        const Surrogate ours(dllhost, BRELL_COMMAND_CLASS_ID, command);
+        ASSERT_TRUE(ours.started());
+        tools_.Forget();
+        EXPECT_EQ(Install(), 0u) << "Brellcmd.dll was replaced without a restart";
+        EXPECT_FALSE(ours.Running());
+        ASSERT_FALSE(tools_.Calls().empty());
+        EXPECT_EQ(tools_.Calls().front(), Call(0, kEndSurrogate));
+    }
+    {
+        const Surrogate ours(dllhost, BRELL_COMMAND_CLASS_ID, command);
+        ASSERT_TRUE(ours.started());
+        tools_.Forget();
+        EXPECT_EQ(Uninstall(), 0u) << "the package folder went without a restart";
+        EXPECT_FALSE(ours.Running());
+        EXPECT_FALSE(Exists(folder_));
+        EXPECT_EQ(tools_.Calls(), (std::vector<std::wstring>{Call(0, kEndSurrogate), Call(0, kRemove),
+                                                             Call(0, DelStore(ShippedThumbprint()))}));
+    }
+    EXPECT_TRUE(other.Running()) << "a surrogate of another class was ended";
 }
 
 // Whichever step fails, the install succeeds with the classic entry, and
