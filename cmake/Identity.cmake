@@ -41,3 +41,14 @@ string(CONCAT _bytes ${CMAKE_MATCH_4} ${CMAKE_MATCH_5})
 string(REGEX REPLACE "(..)" "0x\\1, " _bytes ${_bytes})
 string(REGEX REPLACE ", $" "" BRELL_COMMAND_CLSID_4 "${_bytes}")
 string(TOUPPER "${BRELL_COMMAND_CLSID}" BRELL_COMMAND_CLSID)
+
+# The package family name (<Name>_<publisher id>), which Windows derives from
+# Name and Publisher: BRELL_PACKAGE_FAMILY, for the classic menu's question
+# whether the package is registered for the user. package/identity.py holds
+# the derivation, checked against a known publisher in tests/package.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+execute_process(COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/package/identity.py ${BRELL_PACKAGE_IDENTITY} family-name
+                OUTPUT_VARIABLE BRELL_PACKAGE_FAMILY OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE _family_status)
+if(NOT _family_status EQUAL 0 OR NOT BRELL_PACKAGE_FAMILY MATCHES "^[A-Za-z0-9.-]+_[0-9a-z]+$")
+  message(FATAL_ERROR "package/identity.py could not derive the package family name (${_family_status})")
+endif()

@@ -6,11 +6,13 @@
 ; Both get the x86 settings program. Being 32-bit, it keeps its values in the
 ; 32-bit registry view, where the engine of either bitness reads them and the
 ; menu reads Path.
-;   64-bit Windows 11 (x64, build 22000 or later) also gets the package that
-;     puts "Paste with Brellow" at the top of the folder menu: its files in
-;     package\, its certificate trusted, the package registered for this user
-;     and, through Active Setup, for every other user at their next logon.
+;   64-bit Windows 11 on an x64 client (build 22000 or later, InstallationType
+;     Client) also gets the package that puts "Paste with Brellow" at the top
+;     of the folder menu: its files in package\, its certificate trusted, the
+;     package staged with package\ as its external location and provisioned
+;     for every user of the machine, who get it at their next sign-in.
 ;     None of that can fail the installation; the classic entry stays.
+;   ARM64 Windows gets no x64 menu registered: its Explorer cannot load it.
 ;
 ; Setup never leaves a half state: each file is written under a name of its
 ; own and then put in place (an in-use file is moved aside, or replaced at the
@@ -32,6 +34,7 @@ ManifestSupportedOS all
 !include MUI2.nsh
 !include LogicLib.nsh
 !include x64.nsh
+!include FileFunc.nsh
 
 !ifndef X64_DIR | X86_DIR | OUTFILE | VERSION | PACKAGE_DIR | CERTIFICATE_NSH
   !error "X64_DIR, X86_DIR, OUTFILE, VERSION, PACKAGE_DIR and CERTIFICATE_NSH must be defined"
@@ -73,19 +76,48 @@ ManifestSupportedOS all
 ; trusted for the package. Written before the certificate is added, removed
 ; once it is taken away: while it is there, the package may be registered.
 !define PACKAGE_CERT_VALUE "PackageCertificate"
-; Registers the package for each user at their next logon, once for each
-; Version, which follows the product's version.
+; Beside the thumbprint: the version Setup set the package up with. The same
+; thumbprint and version mean the same installer runs again.
+!define PACKAGE_VERSION_VALUE "PackageVersion"
+; Earlier versions registered the package user by user through this Active
+; Setup entry; it is removed with their package.
 !define ACTIVE_SETUP_KEY "Software\Microsoft\Active Setup\Installed Components\${BRELL_PACKAGE_NAME}"
-!searchreplace ACTIVE_SETUP_VERSION "${VERSION}" "." ","
 ; The 64-bit tools, as Windows documents them for this: certutil adds to and
-; deletes from the machine's certificate stores, Windows PowerShell's Appx
-; module registers and removes packages.
+; deletes from the machine's certificate stores; Windows PowerShell stages and
+; provisions the package (the deployment API, Windows.Management.Deployment)
+; and removes it (the Appx and DISM modules).
 !define CERTUTIL "${NATIVE_SYSDIR}\certutil.exe"
 !define POWERSHELL "${NATIVE_SYSDIR}\WindowsPowerShell\v1.0\powershell.exe"
-!define POWERSHELL_OPTIONS "-NoProfile -NonInteractive"
-; Removes every version of the package for every user. Any error stops the
-; command (exit code 1), and so does a registration still found afterwards.
-!define PACKAGE_REMOVAL "$$ErrorActionPreference = 'Stop'; Get-AppxPackage -AllUsers -Name '${BRELL_PACKAGE_NAME}' | Remove-AppxPackage -AllUsers; if (Get-AppxPackage -AllUsers -Name '${BRELL_PACKAGE_NAME}') { exit 1 }"
+; No input to wait for: PowerShell reads none (-InputFormat None), and a tool
+; that says nothing for this long is ended (nsExec's /TIMEOUT, in ms).
+!define POWERSHELL_OPTIONS "-NoProfile -NonInteractive -InputFormat None"
+!define TOOL_TIMEOUT 300000
+; No path is ever part of PowerShell's code: the package folder reaches the
+; command below as data, in this environment variable of Setup's process,
+; which the tools inherit. The commands' texts are constants.
+!define FOLDER_VARIABLE "BRELL_PACKAGE_FOLDER"
+; The deployment API (Windows.Management.Deployment.PackageManager) from
+; Windows PowerShell: W waits for one of its operations and fails with its
+; error text. Any failure ends a command with exit code 1.
+!define DEPLOYMENT_API "Add-Type -AssemblyName System.Runtime.WindowsRuntime;$$m=[Windows.Management.Deployment.PackageManager,Windows.Management.Deployment,ContentType=WindowsRuntime]::new();$$a=([WindowsRuntimeSystemExtensions].GetMethods()|?{$$_.Name -eq 'AsTask' -and $$_.GetParameters().Count -eq 1 -and $$_.ToString() -like '*OperationWithProgress*'})[0].MakeGenericMethod([Windows.Management.Deployment.DeploymentResult],[Windows.Management.Deployment.DeploymentProgress]);function W($$o){$$r=$$a.Invoke($$null,@($$o)).Result;if($$r.ExtendedErrorCode){throw $$r.ErrorText}}"
+; Stages the package with the folder as its external location
+; (StagePackageByUriAsync, StagePackageOptions.ExternalLocationUri). Staging
+; the same version again changes nothing.
+!define PACKAGE_STAGING "$$ErrorActionPreference='Stop';${DEPLOYMENT_API};$$f=$$env:${FOLDER_VARIABLE};$$o=[Windows.Management.Deployment.StagePackageOptions]::new();$$o.ExternalLocationUri=[Uri]$$f;W $$m.StagePackageByUriAsync([Uri]($$f+'\${BRELL_PACKAGE_FILE}'),$$o)"
+; Provisions the staged package's family for every user of the machine
+; (ProvisionPackageForAllUsersAsync), unless it is provisioned already:
+; provisioning again would first remove every user's registration.
+!define PACKAGE_PROVISIONING "$$ErrorActionPreference='Stop';if(!(Get-AppxProvisionedPackage -Online|?{$$_.DisplayName -eq '${BRELL_PACKAGE_NAME}'})){${DEPLOYMENT_API};W $$m.ProvisionPackageForAllUsersAsync('${BRELL_PACKAGE_FAMILY}')}"
+; Removes the provisioning and every user's registration of every version,
+; then fails (exit code 1) when the package is still provisioned or still
+; installed for any user, or when that cannot be asked. A copy left staged for
+; nobody is gone enough: it cannot block an uninstall.
+!define PACKAGE_REMOVAL "$$n='${BRELL_PACKAGE_NAME}';$$p={Get-AppxProvisionedPackage -Online|?{$$_.DisplayName -eq $$n}};&$$p|Remove-AppxProvisionedPackage -Online -AllUsers;Get-AppxPackage -AllUsers -Name $$n|Remove-AppxPackage -AllUsers;$$ErrorActionPreference='Stop';if((&$$p) -or (Get-AppxPackage -AllUsers -Name $$n|?{$$_.PackageUserInformation.InstallState -contains 'Installed'})){exit 1}"
+; Ends the COM surrogate that serves the command (dllhost.exe started with
+; /Processid:<its class id>), found by its command line, never by its image
+; name alone: other surrogates keep running. Windows' own list of processes
+; (Win32_Process) gives the command lines.
+!define SURROGATE_END "Get-CimInstance Win32_Process|?{$$_.Name -eq 'dllhost.exe' -and $$_.CommandLine -like '*/Processid:${BRELL_PACKAGE_CLASS_ID}*'}|%{Stop-Process -Id $$_.ProcessId -Force;Wait-Process -Id $$_.ProcessId -Timeout 10 -ErrorAction SilentlyContinue}"
 
 ; The folder's DACL, owner Administrators: Administrators and SYSTEM full
 ; control, Users read and execute (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE),
@@ -116,6 +148,10 @@ Var Tool          ; command line of a Windows tool to run
 Var Windows11     ; 1 on 64-bit Windows 11, which gets the package
 Var PackageNote   ; what the finish page says about the package, or ""
 Var StopReason    ; why the uninstaller stopped
+Var PackageFailed ; 1 when the uninstaller could not remove the package
+Var PackageStays  ; 1 when the uninstall goes on without removing the package
+Var Force         ; 1 when the uninstaller runs with /FORCE
+Var Arm64         ; 1 on ARM64 Windows
 
 !define MUI_ABORTWARNING
 !define MUI_ICON "${NSISDIR}\Contrib\Graphics\Icons\modern-install.ico"
@@ -226,21 +262,33 @@ Var StopReason    ; why the uninstaller stopped
 
 !macro ProductFunctions UN
 ; Runs $Tool without a window, its output into the details; $0 becomes 0
-; when it succeeded, else its exit code ("error" when it did not start).
+; when it succeeded, else its exit code ("error" when it did not start,
+; "timeout" when it said nothing for TOOL_TIMEOUT and was ended).
 Function ${UN}RunTool
   DetailPrint "$Tool"
-  nsExec::ExecToLog $Tool
+  nsExec::ExecToLog /TIMEOUT=${TOOL_TIMEOUT} $Tool
   Pop $0
   ${If} $0 != 0
     DetailPrint "The command did not succeed ($0)"
   ${EndIf}
 FunctionEnd
 
-; $1 = the thumbprint recorded for the package's certificate, or "".
+; $1 = the thumbprint recorded for the package's certificate, or ""; $2 =
+; the version recorded beside it, or "".
 Function ${UN}ReadPackageRecord
   !insertmacro ProductView
   ReadRegStr $1 HKLM "${PRODUCT_KEY}" "${PACKAGE_CERT_VALUE}"
+  ReadRegStr $2 HKLM "${PRODUCT_KEY}" "${PACKAGE_VERSION_VALUE}"
   !insertmacro MainView
+FunctionEnd
+
+; Ends the surrogate process that may hold package\Brellcmd.dll, so that the
+; file can be replaced and the package removed now rather than at a restart.
+; A surrogate that stays is handled as any file in use.
+Function ${UN}EndSurrogate
+  DetailPrint "Ending the surrogate of Paste with Brellow's command, if it runs"
+  StrCpy $Tool `"${POWERSHELL}" ${POWERSHELL_OPTIONS} -Command "${SURROGATE_END}"`
+  Call ${UN}RunTool
 FunctionEnd
 
 ; Takes away what lets Windows register the package: the Active Setup entry
@@ -255,24 +303,32 @@ Function ${UN}DropPackageTrust
   ${EndIf}
   !insertmacro ProductView
   DeleteRegValue HKLM "${PRODUCT_KEY}" "${PACKAGE_CERT_VALUE}"
+  DeleteRegValue HKLM "${PRODUCT_KEY}" "${PACKAGE_VERSION_VALUE}"
   !insertmacro MainView
 FunctionEnd
 
-; Removes Windows 11's package for every user, then its trust; nothing
-; when no certificate is recorded. Sets the error flag, and leaves
-; everything as it was, when the package could not be removed.
+; Removes Windows 11's package, its provisioning and every user's
+; registration, then its trust; nothing when no certificate is recorded.
+; Its surrogate is ended first. Sets the error flag, and leaves everything
+; as it was, when the package could not be removed. With $PackageStays 1
+; (the user chose to remove the rest anyway) only the trust goes.
 Function ${UN}RemovePackage
   Call ${UN}ReadPackageRecord
   ${If} $1 == ""
     ClearErrors
     Return
   ${EndIf}
-  DetailPrint "Removing the Windows 11 package for every user"
-  StrCpy $Tool `"${POWERSHELL}" ${POWERSHELL_OPTIONS} -Command "${PACKAGE_REMOVAL}"`
-  Call ${UN}RunTool
-  ${If} $0 != 0
-    SetErrors
-    Return
+  ${If} $PackageStays != 1
+    Call ${UN}EndSurrogate
+    DetailPrint "Removing the Windows 11 package for every user"
+    StrCpy $Tool `"${POWERSHELL}" ${POWERSHELL_OPTIONS} -Command "${PACKAGE_REMOVAL}"`
+    Call ${UN}RunTool
+    ${If} $0 != 0
+      SetErrors
+      Return
+    ${EndIf}
+  ${Else}
+    DetailPrint "The Windows 11 package stays registered: remove $\"Paste with Brellow$\" in Settings, Apps, Installed apps"
   ${EndIf}
   Call ${UN}DropPackageTrust
   ClearErrors
@@ -303,9 +359,11 @@ Function ${UN}RemoveRegistration
   ; The 64-bit build first: while the 32-bit build stays registered it
   ; leaves the shared keys to it, and the last one out removes them.
   ${If} $Is64 == 1
-    StrCpy $Dll "$INSTDIR\Brellmenu.dll"
-    StrCpy $Regsvr "${REGSVR_NATIVE}"
-    Call ${UN}Unregister
+    ${If} $Arm64 != 1
+      StrCpy $Dll "$INSTDIR\Brellmenu.dll"
+      StrCpy $Regsvr "${REGSVR_NATIVE}"
+      Call ${UN}Unregister
+    ${EndIf}
     StrCpy $Dll "$INSTDIR\x86\Brellmenu.dll"
     StrCpy $Regsvr "${REGSVR_X86}"
     Call ${UN}Unregister
@@ -332,9 +390,11 @@ FunctionEnd
 ; then still there to try again. The package goes first, so that a failure
 ; leaves the installation whole.
 Function ${UN}RemoveProduct
+  StrCpy $PackageFailed 0
   Call ${UN}RemovePackage
   ${If} ${Errors}
-    StrCpy $StopReason "The Windows 11 package of Paste with Brellow could not be removed."
+    StrCpy $PackageFailed 1
+    StrCpy $StopReason "The Windows 11 package of Paste with Brellow could not be removed (PowerShell: $0)."
     DetailPrint "$StopReason The installation is kept"
     SetErrors
     Return
@@ -370,6 +430,7 @@ Function ${UN}RemoveProduct
   Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\brellow.exe"
   Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\${BRELL_PACKAGE_FILE}"
   Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\${BRELL_PACKAGE_LOGO}"
+  Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\${BRELL_PACKAGE_SMALL_LOGO}"
   Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\*.new"
   Delete /REBOOTOK "$INSTDIR\${PACKAGE_SUBDIR}\*.old*"
   Delete "$INSTDIR\uninstall.exe"
@@ -397,6 +458,10 @@ FunctionEnd
 
 Function ${UN}StartUp
   SetShellVarContext all
+  StrCpy $Arm64 0
+  ${If} ${IsNativeARM64}
+    StrCpy $Arm64 1
+  ${EndIf}
   ${If} ${RunningX64}
     StrCpy $Is64 1
     ; The uninstall entry lives in the 64-bit view, as a 64-bit program's.
@@ -418,7 +483,9 @@ FunctionEnd
 !define DROP_CLSID "{01235473-D7EE-48CD-944F-1D3557DAD0CE}"
 
 !macro InstallDropMenu
-  ${If} $Is64 == 1
+  ; ARM64's Explorer can load neither build: nothing is put there.
+  ${If} $Arm64 == 1
+  ${ElseIf} $Is64 == 1
     !insertmacro InstallFile "${X64_DIR}/Brelldrop.dll" "$INSTDIR\Brelldrop.dll"
   ${Else}
     !insertmacro InstallFile "${X86_DIR}/Brelldrop.dll" "$INSTDIR\Brelldrop.dll"
@@ -448,6 +515,9 @@ FunctionEnd
 !macroend
 
 Function RegisterDropMenu
+  ${If} $Arm64 == 1
+    Return
+  ${EndIf}
   !insertmacro DropRegsvr
   Call Register
 FunctionEnd
@@ -664,58 +734,48 @@ FunctionEnd
   SetRegView 64
 !macroend
 
-; Sets $Windows11 to 1 on 64-bit Windows 11: an x64 machine (not ARM64,
-; which runs this 32-bit program too) whose build is 22000 or later. The
-; build is read where Windows keeps it, which no compatibility setting of
-; this program alters. Windows 10 would show a packaged verb beside the
-; classic one in its single menu, so it gets nothing of the package.
+; Sets $Windows11 to 1 on 64-bit Windows 11 for clients: an x64 machine
+; (not ARM64, whose Explorer can load no x64 handler, in process or in a
+; surrogate) whose build is 22000 or later and whose InstallationType is
+; Client (Windows Server 2025 passes the build test, but its Explorer does
+; not keep packaged entries). Both are read where Windows keeps them, which
+; no compatibility setting of this program alters. Windows 10 would show a
+; packaged verb beside the classic one in its single menu, so it gets
+; nothing of the package.
 Function FindWindows11
   StrCpy $Windows11 0
   ${If} $Is64 == 1
-  ${AndIfNot} ${IsNativeARM64}
+  ${AndIf} $Arm64 != 1
     ReadRegStr $1 HKLM "Software\Microsoft\Windows NT\CurrentVersion" "CurrentBuildNumber"
+    ReadRegStr $2 HKLM "Software\Microsoft\Windows NT\CurrentVersion" "InstallationType"
     ${If} $1 >= 22000
+    ${AndIf} $2 == "Client"
       StrCpy $Windows11 1
     ${EndIf}
   ${EndIf}
 FunctionEnd
 
-; $R1 = $R0 inside a PowerShell string in single quotes (each ' doubled).
-Function QuoteForPowerShell
-  StrCpy $R1 ""
-  StrCpy $R2 0
-  ${Do}
-    StrCpy $R3 $R0 1 $R2
-    ${If} $R3 == ""
-      ${Break}
-    ${ElseIf} $R3 == "'"
-      StrCpy $R1 "$R1''"
-    ${Else}
-      StrCpy $R1 "$R1$R3"
-    ${EndIf}
-    IntOp $R2 $R2 + 1
-  ${Loop}
-FunctionEnd
-
-; $2 = the PowerShell command that registers the package, with the package
-; folder as its external location, for the user who runs it.
-Function RegistrationCommand
-  StrCpy $R0 "$INSTDIR\${PACKAGE_SUBDIR}"
-  Call QuoteForPowerShell
-  StrCpy $2 "$$ErrorActionPreference = 'Stop'; Add-AppxPackage -Path '$R1\${BRELL_PACKAGE_FILE}' -ExternalLocation '$R1'"
-FunctionEnd
-
-; Trusts the package's certificate, registers the package for this user and
-; leaves an Active Setup entry that registers it for every other user at
-; their next logon. What an earlier version set up is removed first. None of
-; it can fail the installation: a step that fails takes back what went
+; Trusts the package's certificate, stages the package with package\ as its
+; external location and provisions it for every user of the machine, who
+; get it at their next sign-in. What an earlier version set up is removed
+; first; the same installer run again (the same certificate and version
+; recorded) removes nothing, so that nobody loses the entry. None of it can
+; fail the installation: a step that fails takes back what this run set up
 ; before it, and the finish page says the entry stays under "Show more
-; options".
+; options" (or, run again, that it stays as it was).
 Function SetUpPackage
-  Call RemovePackage
-  ${If} ${Errors}
-    DetailPrint "The earlier version's package stays registered"
-    Goto failed
+  StrCpy $R4 0
+  Call ReadPackageRecord
+  ${If} $1 == "${BRELL_PACKAGE_THUMBPRINT}"
+  ${AndIf} $2 == "${VERSION}"
+    StrCpy $R4 1
+    DetailPrint "The Windows 11 package of this version is set up already: nothing of it is removed"
+  ${ElseIf} $1 != ""
+    Call RemovePackage
+    ${If} ${Errors}
+      DetailPrint "The earlier version's package stays registered"
+      Goto failed
+    ${EndIf}
   ${EndIf}
 
   ; Recorded before the certificate is trusted: whatever happens next, the
@@ -723,9 +783,10 @@ Function SetUpPackage
   !insertmacro ProductView
   ClearErrors
   WriteRegStr HKLM "${PRODUCT_KEY}" "${PACKAGE_CERT_VALUE}" "${BRELL_PACKAGE_THUMBPRINT}"
+  WriteRegStr HKLM "${PRODUCT_KEY}" "${PACKAGE_VERSION_VALUE}" "${VERSION}"
   !insertmacro MainView
   ${If} ${Errors}
-    Goto failed
+    Goto untrust
   ${EndIf}
   InitPluginsDir
   ClearErrors
@@ -741,33 +802,43 @@ Function SetUpPackage
     Goto untrust
   ${EndIf}
 
-  Call RegistrationCommand
-  ClearErrors
-  WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "Paste with Brellow in Windows 11's folder menu"
-  WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" `"$WINDIR\System32\WindowsPowerShell\v1.0\powershell.exe" ${POWERSHELL_OPTIONS} -WindowStyle Hidden -Command "$2"`
-  WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "${ACTIVE_SETUP_VERSION}"
-  WriteRegDWORD HKLM "${ACTIVE_SETUP_KEY}" "IsInstalled" 1
-  ${If} ${Errors}
-    Goto untrust
-  ${EndIf}
-
-  StrCpy $Tool `"${POWERSHELL}" ${POWERSHELL_OPTIONS} -Command "$2"`
+  ; The folder as data for the commands (texts go in registers for System).
+  StrCpy $4 "${FOLDER_VARIABLE}"
+  StrCpy $5 "$INSTDIR\${PACKAGE_SUBDIR}"
+  System::Call 'kernel32::SetEnvironmentVariableW(w r4, w r5) i .r0'
+  DetailPrint "Staging the Windows 11 package (${FOLDER_VARIABLE}=$5)"
+  StrCpy $Tool `"${POWERSHELL}" ${POWERSHELL_OPTIONS} -Command "${PACKAGE_STAGING}"`
   Call RunTool
   ${If} $0 == 0
-    StrCpy $PackageNote "Paste with Brellow appears at the top of a folder's menu once Explorer restarts, or at your next sign-in."
+    DetailPrint "Provisioning the Windows 11 package for every user"
+    StrCpy $Tool `"${POWERSHELL}" ${POWERSHELL_OPTIONS} -Command "${PACKAGE_PROVISIONING}"`
+    Call RunTool
+  ${EndIf}
+  ${If} $0 == 0
+    StrCpy $PackageNote "Paste with Brellow is at the top of a folder's menu for every user of this computer; anyone who does not see it there yet gets it at their next sign-in."
     DetailPrint "$PackageNote"
     Return
   ${EndIf}
-  ; A registration that failed may have got part of the way.
+  ${If} $R4 == 1
+    Goto kept
+  ${EndIf}
+  ; A setup that failed may have got part of the way.
   Call RemovePackage
   ${If} ${Errors}
     DetailPrint "The package stays recorded for the uninstaller to remove"
   ${EndIf}
   Goto failed
 untrust:
+  ${If} $R4 == 1
+    Goto kept
+  ${EndIf}
   Call DropPackageTrust
 failed:
   StrCpy $PackageNote "Setup could not add Paste with Brellow to the top of Windows 11's folder menu; the entry stays under $\"Show more options$\"."
+  DetailPrint "$PackageNote"
+  Return
+kept:
+  StrCpy $PackageNote "Setup could not renew Paste with Brellow at the top of Windows 11's folder menu; it stays as the earlier run of Setup left it."
   DetailPrint "$PackageNote"
 FunctionEnd
 
@@ -829,7 +900,10 @@ Section "Brellow"
   ${If} $Is64 == 1
     !insertmacro InstallFile "${X64_DIR}/brellow.exe" "$INSTDIR\brellow.exe"
     !insertmacro InstallFile "${X86_DIR}/Brellcfg.exe" "$INSTDIR\Brellcfg.exe"
-    !insertmacro InstallFile "${X64_DIR}/Brellmenu.dll" "$INSTDIR\Brellmenu.dll"
+    ; ARM64's Explorer cannot load the x64 menu: it is not put there at all.
+    ${If} $Arm64 != 1
+      !insertmacro InstallFile "${X64_DIR}/Brellmenu.dll" "$INSTDIR\Brellmenu.dll"
+    ${EndIf}
     ClearErrors
     CreateDirectory "$INSTDIR\x86"
     ${If} ${Errors}
@@ -843,13 +917,18 @@ Section "Brellow"
       ${If} ${Errors}
         !insertmacro Fail "Setup could not create the folder $INSTDIR\${PACKAGE_SUBDIR}."
       ${EndIf}
-      ; A surrogate process of the package may hold the command's DLL.
+      ; A surrogate process of the package may hold the command's DLL: it is
+      ; ended first, and the in-use handling stays for one that does not end.
+      ${If} ${FileExists} "$INSTDIR\${PACKAGE_SUBDIR}\Brellcmd.dll"
+        Call EndSurrogate
+      ${EndIf}
       !insertmacro InstallFile "${X64_DIR}/Brellcmd.dll" "$INSTDIR\${PACKAGE_SUBDIR}\Brellcmd.dll"
       ; The manifest's application, which Windows looks for in the external
       ; location. The menus start the engine of the install folder (Path).
       !insertmacro InstallFile "${X64_DIR}/brellow.exe" "$INSTDIR\${PACKAGE_SUBDIR}\brellow.exe"
       !insertmacro InstallFile "${PACKAGE_DIR}/${BRELL_PACKAGE_FILE}" "$INSTDIR\${PACKAGE_SUBDIR}\${BRELL_PACKAGE_FILE}"
       !insertmacro InstallFile "${PACKAGE_DIR}/${BRELL_PACKAGE_LOGO}" "$INSTDIR\${PACKAGE_SUBDIR}\${BRELL_PACKAGE_LOGO}"
+      !insertmacro InstallFile "${PACKAGE_DIR}/${BRELL_PACKAGE_SMALL_LOGO}" "$INSTDIR\${PACKAGE_SUBDIR}\${BRELL_PACKAGE_SMALL_LOGO}"
     ${EndIf}
   ${Else}
     !insertmacro InstallFile "${X86_DIR}/brellow.exe" "$INSTDIR\brellow.exe"
@@ -875,9 +954,14 @@ Section "Brellow"
   ${EndIf}
 
   ${If} $Is64 == 1
-    StrCpy $Dll "$INSTDIR\Brellmenu.dll"
-    StrCpy $Regsvr "${REGSVR_NATIVE}"
-    Call Register
+    ${If} $Arm64 != 1
+      StrCpy $Dll "$INSTDIR\Brellmenu.dll"
+      StrCpy $Regsvr "${REGSVR_NATIVE}"
+      Call Register
+    ${Else}
+      StrCpy $PackageNote "On this ARM64 computer Paste with Brellow is in 32-bit programs' file dialogs only: Explorer cannot load its x64 menu."
+      DetailPrint "$PackageNote"
+    ${EndIf}
     StrCpy $Dll "$INSTDIR\x86\Brellmenu.dll"
     StrCpy $Regsvr "${REGSVR_X86}"
     Call Register
@@ -903,12 +987,44 @@ SectionEnd
 
 Function un.onInit
   Call un.StartUp
+  ; /FORCE: a silent uninstall goes on when the package cannot be removed.
+  StrCpy $Force 0
+  ${GetParameters} $1
+  ClearErrors
+  ${GetOptions} $1 "/FORCE" $2
+  ${IfNot} ${Errors}
+    StrCpy $Force 1
+  ${EndIf}
+  StrCpy $PackageStays 0
 FunctionEnd
 
 Section "Uninstall"
   Call un.RemoveProduct
+  ; The package could not be removed (Safe Mode, the deployment service
+  ; off, damaged deployment state): the user may remove the rest anyway and
+  ; the package's registration afterwards in Settings. A silent run stops
+  ; with everything kept, unless /FORCE says to go on.
   ${If} ${Errors}
-    MessageBox MB_ICONSTOP|MB_OK "$StopReason Brellow stays installed; try again as an administrator." /SD IDOK
+  ${AndIf} $PackageFailed == 1
+    StrCpy $0 $Force
+    ${If} $0 != 1
+      MessageBox MB_ICONEXCLAMATION|MB_YESNO|MB_DEFBUTTON2 "$StopReason$\r$\n$\r$\nRemove the rest of Brellow anyway? $\"Paste with Brellow$\" may then stay at the top of the folder menu until you remove it in Settings, Apps, Installed apps." /SD IDNO IDNO answered
+      StrCpy $0 1
+      answered:
+    ${EndIf}
+    ${If} $0 == 1
+      StrCpy $PackageStays 1
+      Call un.RemoveProduct
+    ${Else}
+      SetErrors
+    ${EndIf}
+  ${EndIf}
+  ${If} ${Errors}
+    ${If} $PackageFailed == 1
+      MessageBox MB_ICONSTOP|MB_OK "$StopReason Brellow stays installed." /SD IDOK
+    ${Else}
+      MessageBox MB_ICONSTOP|MB_OK "$StopReason Brellow stays installed; try again as an administrator." /SD IDOK
+    ${EndIf}
     SetErrorLevel 2
     Abort
   ${EndIf}

@@ -19,6 +19,7 @@ import argparse
 import base64
 import hashlib
 import os
+import re
 import struct
 import sys
 import zlib
@@ -26,6 +27,8 @@ from xml.etree import ElementTree
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import identity  # noqa: E402  (the reader of identity.ini, nothing of the packer)
+
+PNG_SIGNATURE = b'\x89PNG\r\n\x1a\n'
 
 BLOCK = 65536
 TIME_DATE = (0x6B60, 0xA2B1)
@@ -322,6 +325,19 @@ def check_manifest(files, args, faults):
     for path in (e.text for e in root.iter(f'{{{NS["m"]}}}Logo')):
         if path and path.strip().replace('\\', '/') not in files:
             faults.add('manifest', f'the logo {path} is not in the package')
+    # A logo named by its size (Square44x44Logo) is a PNG of that size.
+    for element in root.iter():
+        for key, path in element.attrib.items():
+            square = re.fullmatch(r'Square(\d+)x(\d+)Logo', key)
+            if not square:
+                continue
+            part = files.get(path.strip().replace('\\', '/'))
+            if part is None:
+                faults.add('manifest', f'the logo {path} is not in the package')
+                continue
+            width, height = struct.unpack('>II', part.data[16:24]) if part.data[:8] == PNG_SIGNATURE else (0, 0)
+            if (width, height) != (int(square.group(1)), int(square.group(2))):
+                faults.add('logo size', f'{key}: {path} is {width}x{height}')
     if args.get('identity'):
         want = identity.read(args['identity'])
         have = {k: ident.get(k) if ident is not None else None for k in ('Name', 'Publisher', 'Version')}

@@ -2,6 +2,7 @@
 NAME=VALUE lines, ';' starts a comment line. The packer, the checker and the
 build's CMake reader (cmake/Identity.cmake) all read this file, so the
 manifest, the installer and Brellcmd.dll cannot disagree."""
+import hashlib
 import re
 
 # What each value must look like, as the package manifest accepts it.
@@ -53,12 +54,38 @@ def common_name(publisher):
     return match.group(1)
 
 
+# The 32 symbols of a publisher id, five bits each: digits and lower-case
+# letters without i, l, o and u.
+PUBLISHER_ID_SYMBOLS = '0123456789abcdefghjkmnpqrstvwxyz'
+
+
+def publisher_id(publisher):
+    """The 13 characters Windows derives from a Publisher for the package
+    family name: the first 64 bits of the SHA-256 of its UTF-16LE text, one
+    zero bit added, read as 13 groups of 5 bits."""
+    bits = int.from_bytes(hashlib.sha256(publisher.encode('utf-16-le')).digest()[:8], 'big') << 1
+    return ''.join(PUBLISHER_ID_SYMBOLS[(bits >> (5 * (12 - i))) & 31] for i in range(13))
+
+
+def family_name(values):
+    """<Name>_<publisher id>: what Windows registers, provisions and lists
+    the package by, whatever its version."""
+    return f'{values["Name"]}_{publisher_id(values["Publisher"])}'
+
+
+def full_name(values, architecture='x64'):
+    """<Name>_<Version>_<architecture>__<publisher id> (no resource id)."""
+    return f'{values["Name"]}_{values["Version"]}_{architecture}__{publisher_id(values["Publisher"])}'
+
+
 if __name__ == '__main__':
-    # identity.py IDENTITY.ini common-name: prints the Publisher's common name.
+    # identity.py IDENTITY.ini common-name|family-name: prints the Publisher's
+    # common name, or the package family name.
     import sys
-    if len(sys.argv) != 3 or sys.argv[2] != 'common-name':
-        sys.exit('usage: identity.py IDENTITY.ini common-name')
+    queries = {'common-name': lambda v: common_name(v['Publisher']), 'family-name': family_name}
+    if len(sys.argv) != 3 or sys.argv[2] not in queries:
+        sys.exit('usage: identity.py IDENTITY.ini common-name|family-name')
     try:
-        print(common_name(read(sys.argv[1])['Publisher']))
+        print(queries[sys.argv[2]](read(sys.argv[1])))
     except ValueError as err:
         sys.exit(f'{sys.argv[1]}: {err}')

@@ -37,6 +37,8 @@ CERTIFICATE = 'brellow-package.cer'
 MANIFEST = 'AppxManifest.xml'
 BLOCK_MAP = 'AppxBlockMap.xml'
 CONTENT_TYPES = '[Content_Types].xml'
+# The size of a logo the manifest names without one in its attribute's name
+# (the package's own Logo).
 LOGO_SIZE = 150
 
 BLOCK = 65536
@@ -183,16 +185,30 @@ def fill_manifest(template, ident):
     return re.sub(r'@(\w+)@', value, template)
 
 
-def logo_names(manifest):
-    """The image files the manifest names, which the package must hold."""
-    names = set()
+def logo_sizes(manifest):
+    """The image files the manifest names, which the package must hold, each
+    with its size in pixels: the one an attribute's name gives
+    (Square44x44Logo), else LOGO_SIZE. ValueError for a file named at two
+    sizes."""
+    sizes = {}
+
+    def add(name, size):
+        if sizes.setdefault(name, size) != size:
+            raise ValueError(f'the manifest names {name} at {sizes[name]} and at {size} pixels')
+    named = []
     for element in ElementTree.fromstring(manifest).iter():
         if element.tag.endswith('}Logo') and element.text:
-            names.add(element.text.strip())
+            named.append(element.text.strip())
         for key, val in element.attrib.items():
-            if key.endswith('Logo'):
-                names.add(val)
-    return sorted(names)
+            square = re.fullmatch(r'Square(\d+)x(\d+)Logo', key)
+            if square and square.group(1) == square.group(2):
+                add(val, int(square.group(1)))
+            elif key.endswith('Logo'):
+                named.append(val)
+    for name in named:
+        if name not in sizes:
+            add(name, LOGO_SIZE)
+    return dict(sorted(sizes.items()))
 
 
 def png(rows):
@@ -205,14 +221,15 @@ def png(rows):
             + chunk(b'IEND', b''))
 
 
-def nsis_include(ident, logo):
+def nsis_include(ident, logos):
     def q(text):
         return '"' + text.replace('$', '$$').replace('"', '$\\"') + '"'
     defines = [('BRELL_PACKAGE_NAME', ident['Name']), ('BRELL_PACKAGE_PUBLISHER', ident['Publisher']),
                ('BRELL_PACKAGE_VERSION', ident['Version']),
                ('BRELL_PACKAGE_CLASS_ID', '{' + ident['CommandClassId'] + '}'),
+               ('BRELL_PACKAGE_FAMILY', identity.family_name(ident)),
                ('BRELL_PACKAGE_FILE', PACKAGE), ('BRELL_PACKAGE_CERT', CERTIFICATE),
-               ('BRELL_PACKAGE_LOGO', logo)]
+               ('BRELL_PACKAGE_LOGO', logos[0]), ('BRELL_PACKAGE_SMALL_LOGO', logos[1])]
     lines = ['; Written by package/make_msix.py from package/identity.ini; do not edit.']
     lines += [f'!define {name} {q(val)}' for name, val in defines]
     return ('\r\n'.join(lines) + '\r\n').encode('utf-8')
@@ -227,12 +244,16 @@ def main(argv):
         sys.exit(f'make_msix: {argv[1]}: {err}')
     with open(argv[2], encoding='utf-8') as f:
         manifest = fill_manifest(f.read(), ident).encode('utf-8')
-    logos = logo_names(manifest)
-    if len(logos) != 1:
-        sys.exit(f'make_msix: the manifest should name one logo file, not {logos}')
-    logo = png(make_icon.render(LOGO_SIZE))
-    outputs = {MANIFEST: manifest, logos[0]: logo, UNSIGNED: pack([(logos[0], logo), (MANIFEST, manifest)]),
-               'PackageIdentity.nsh': nsis_include(ident, logos[0])}
+    try:
+        sizes = logo_sizes(manifest)
+    except ValueError as err:
+        sys.exit(f'make_msix: {err}')
+    if sorted(sizes.values()) != [44, LOGO_SIZE]:
+        sys.exit(f'make_msix: the manifest should name a 44 and a {LOGO_SIZE} pixel logo, not {sizes}')
+    logos = {name: png(make_icon.render(size)) for name, size in sizes.items()}
+    large, small = (next(n for n, s in sizes.items() if s == size) for size in (LOGO_SIZE, 44))
+    outputs = {MANIFEST: manifest, **logos, UNSIGNED: pack([*logos.items(), (MANIFEST, manifest)]),
+               'PackageIdentity.nsh': nsis_include(ident, [large, small])}
     os.makedirs(argv[3], exist_ok=True)
     for name, data in outputs.items():
         with open(os.path.join(argv[3], name), 'wb') as f:

@@ -3,9 +3,16 @@
 # make_msix.py) becomes OUTDIR/Brellow.msix, and the signing certificate is
 # kept beside it as OUTDIR/brellow-package.cer (DER).
 #
-#   sign_msix.sh OUTDIR             with a key pair made for this build only
-#   sign_msix.sh OUTDIR CERT KEY    with a release's own certificate (PEM or
-#                                   DER) and private key (PEM); nothing is made
+#   sign_msix.sh OUTDIR                 with a key pair made for this build only
+#   sign_msix.sh OUTDIR CERT KEY URL    with a release's own certificate (PEM or
+#                                       DER) and private key (PEM), and the
+#                                       RFC 3161 timestamp server at URL;
+#                                       nothing is made
+#
+# A release's signature carries a trusted timestamp: without one, Windows
+# refuses the package (a repair, a reinstall, a provisioned user's
+# registration) once the certificate has expired. A build's own key pair
+# signs without one: its certificate is trusted for that build's package only.
 #
 # The key pair of a default build (RSA 3072, SHA-256; key usage digital
 # signature, extended key usage code signing only, not a CA; subject = the
@@ -15,10 +22,11 @@
 # passes check_msix.py against the certificate and identity.ini.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-if (( $# != 1 && $# != 3 )); then
-  echo "usage: sign_msix.sh OUTDIR [CERT KEY]" >&2
+if (( $# != 1 && $# != 4 )); then
+  echo "usage: sign_msix.sh OUTDIR [CERT KEY TIMESTAMP_URL]" >&2
   exit 2
 fi
+timestamp=()
 out=$1
 
 # APPX signing came with osslsigncode 2.7.
@@ -33,7 +41,13 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 umask 077
-if (( $# == 3 )); then
+if (( $# == 4 )); then
+  if [[ ! "$4" =~ ^https?://[^[:space:]]+$ ]]; then
+    echo "sign_msix: a release is signed with a timestamp: '$4' is not an http(s) URL" \
+         "(BRELL_PACKAGE_TIMESTAMP_URL)" >&2
+    exit 1
+  fi
+  timestamp=(-ts "$4")
   if ! openssl x509 -in "$2" -out "$work/cert.pem" 2>/dev/null &&
      ! openssl x509 -inform DER -in "$2" -out "$work/cert.pem"; then
     echo "sign_msix: $2 is not a certificate (PEM or DER)" >&2
@@ -61,7 +75,7 @@ CNF
   fi
 fi
 openssl x509 -in "$work/cert.pem" -outform DER -out "$work/brellow-package.cer"
-osslsigncode sign -certs "$work/cert.pem" -key "$key" \
+osslsigncode sign -certs "$work/cert.pem" -key "$key" "${timestamp[@]}" \
   -in "$out/Brellow.unsigned.msix" -out "$work/Brellow.msix" >/dev/null
 (cd "$work" && python3 "$here/check_msix.py" Brellow.msix --cert brellow-package.cer \
   --identity "$here/identity.ini")

@@ -97,6 +97,8 @@ if [ -z "$by_hand" ]; then
   for value in CurrentBuildNumber CurrentBuild; do
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' /v "$value" /d 22631 /f >/dev/null 2>&1
   done
+  # A client edition, as Windows records it (Wine records none).
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' /v InstallationType /d Client /f >/dev/null 2>&1
   wine reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' /v CurrentBuildNumber | grep CurrentBuildNumber
   mkdir -p "$drive_c/windows/system32/WindowsPowerShell/v1.0"
   cp "$bin/brell_stand_in.exe" "$drive_c/windows/system32/certutil.exe"

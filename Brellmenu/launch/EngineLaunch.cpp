@@ -85,6 +85,20 @@ HRESULT LaunchEngine(const wchar_t* targetFolder) noexcept {
     parameters.get()[targetLength + 2] = L'\0';
 
     // The engine reports its own problems; a failed start shows nothing here.
-    ShellExecuteW(nullptr, L"open", engine.get(), parameters.get(), nullptr, SW_SHOW);
+    SHELLEXECUTEINFOW start = {};
+    start.cbSize = sizeof(start);
+    start.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    start.lpVerb = L"open";
+    start.lpFile = engine.get();
+    start.lpParameters = parameters.get();
+    start.nShow = SW_SHOW;
+    if (ShellExecuteExW(&start) && start.hProcess) {
+        // The menu's host may bring a window to the front (Explorer hands
+        // that right to the surrogate that runs the top-level command); the
+        // engine's progress window and clash dialog need it, or they open
+        // behind Explorer. Passed on to the engine's process.
+        AllowSetForegroundWindow(GetProcessId(start.hProcess));
+        CloseHandle(start.hProcess);
+    }
     return S_OK;
 }

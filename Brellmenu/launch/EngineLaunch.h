@@ -12,8 +12,9 @@
 inline constexpr size_t kTargetFolderCapacity = 1000;
 
 // The registry call's HRESULT when the product key or its Path value cannot
-// be read, E_FAIL when Path is empty; S_OK once ShellExecuteW was called,
-// whatever it gave.
+// be read, E_FAIL when Path is empty; S_OK once ShellExecuteExW was called,
+// whatever it gave. A started engine is given the right to bring its
+// windows to the front, which the caller's process may hold.
 HRESULT LaunchEngine(const wchar_t* targetFolder) noexcept;
 
 // "<Path>\brellow.exe", Path read from the product key as LaunchEngine reads

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "launch/PasteTexts.h"
+#include "menu/PackagedEntry.h"
 
 const InterfaceMapEntry* CBrellowShellMenu::GetInterfaceMap() noexcept {
     static const InterfaceMapEntry map[] = {
@@ -22,11 +23,13 @@ STDMETHODIMP CBrellowShellMenu::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataOb
 }
 
 // Called on every right-click: flags first, then one clipboard query, and
-// nothing else before the item is known to be wanted.
+// nothing else before the item is known to be wanted. Where Windows 11's
+// packaged command is in the menu already, the classic item steps aside.
 STDMETHODIMP CBrellowShellMenu::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst,
                                                  UINT, UINT flags) {
     if (flags & CMF_DEFAULTONLY) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
     if (!IsClipboardFormatAvailable(CF_HDROP)) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+    if (PackagedEntryShows(m_folderPidl.get())) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
     InsertMenuW(menu, indexMenu, MF_BYPOSITION | MF_STRING, idCmdFirst, kPasteMenuText);
     return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1);
 }

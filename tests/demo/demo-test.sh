@@ -54,7 +54,10 @@ else
     check 'C:\Program Files\Brellow\x86\Brellmenu.dll'
     check 'C:\Program Files\Brellow\package\Brellow.msix'
     check 'exit 0: "C:\windows\Sysnative\certutil.exe" -addstore TrustedPeople '
-    check "Add-AppxPackage -Path 'C:\Program Files\Brellow\package\Brellow.msix' -ExternalLocation 'C:\Program Files\Brellow\package'"
+    # Staged with package\ as its external location (handed over as data),
+    # then provisioned for every user; at the uninstall removed for all.
+    check 'StagePackageByUriAsync'
+    check 'ProvisionPackageForAllUsersAsync'
     check 'Remove-AppxPackage -AllUsers'
     check 'exit 0: "C:\windows\Sysnative\certutil.exe" -delstore TrustedPeople '
     absent 'the Active Setup entry is still there'

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Host-side tests of the Windows 11 package the x64 build made.
 Usage: test_package.py PACKAGE_DIR CASE, CASE one of reproducible, checker,
-signature, backports."""
+signature, timestamp, identity, backports."""
 import hashlib
 import os
 import shutil
@@ -13,11 +13,13 @@ import unittest
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 sys.path.insert(0, os.path.join(ROOT, 'package'))
 import check_msix  # noqa: E402
+import identity  # noqa: E402
 import make_msix  # noqa: E402
 
 IDENTITY = os.path.join(ROOT, 'package', 'identity.ini')
 TEMPLATE = os.path.join(ROOT, 'package', 'AppxManifest.xml')
 LOGO = 'BrellowLogo.png'
+SMALL_LOGO = 'BrellowLogo44.png'
 PACKAGE_DIR = None
 
 
@@ -58,17 +60,18 @@ class Reproducible(Scratch):
         for run in ('a', 'b'):
             subprocess.run([sys.executable, os.path.join(ROOT, 'package', 'make_msix.py'), IDENTITY, TEMPLATE,
                             os.path.join(self.tmp, run)], check=True)
-        for name in (make_msix.UNSIGNED, make_msix.MANIFEST, LOGO, 'PackageIdentity.nsh'):
+        for name in (make_msix.UNSIGNED, make_msix.MANIFEST, LOGO, SMALL_LOGO, 'PackageIdentity.nsh'):
             with self.subTest(name):
                 a, b = (open(os.path.join(self.tmp, run, name), 'rb').read() for run in 'ab')
                 self.assertEqual(a, b)
                 self.assertEqual(a, built(name))
 
 
-def repack(manifest, block_map=lambda x: x, types=lambda x: x, footprint_order=(0, 1)):
-    """The package of the build's logo and the given manifest, its block map
+def repack(manifest, block_map=lambda x: x, types=lambda x: x, footprint_order=(0, 1), small_logo=None):
+    """The package of the build's logos and the given manifest, its block map
     and content types passed through the given edits."""
     parts = [make_msix.payload_part(LOGO, built(LOGO)),
+             make_msix.payload_part(SMALL_LOGO, small_logo or built(SMALL_LOGO)),
              make_msix.Part(make_msix.MANIFEST, manifest, True, make_msix.MANIFEST_TYPE)]
     footprint = [make_msix.Part(make_msix.BLOCK_MAP, block_map(make_msix.block_map(parts)), True, None),
                  make_msix.Part(make_msix.CONTENT_TYPES, types(make_msix.content_types(parts)), True, None)]
@@ -115,6 +118,8 @@ class Checker(Scratch):
             ('the content types before the block map', repack(self.manifest, footprint_order=(1, 0)),
              False, {'order'}),
             ('a verb class that is not identity.ini\'s', repack(other_class), True, {'identity'}),
+            ('the 150 px logo in the 44 px logo\'s place', repack(self.manifest, small_logo=built(LOGO)), False,
+             {'logo size'}),
             ('one flipped byte of the signed logo', flip(signed, data_offset(signed, LOGO) + 100),
              False, {'crc', 'block hash'}),
         ]
@@ -186,6 +191,71 @@ class Signature(Scratch):
                 if os.path.isfile(path):
                     with self.subTest(path), open(path, 'rb') as f:
                         self.assertNotIn(b'PRIVATE KEY', f.read())
+
+
+class Timestamp(Scratch):
+    """The arguments sign_msix.sh gives the signer, recorded by a stand-in
+    osslsigncode first on PATH that then signs with the real one, leaving
+    the timestamp server out (none is reachable here)."""
+
+    def sign(self, *release):
+        bin_dir = os.path.join(self.tmp, 'bin')
+        log = os.path.join(self.tmp, 'signer.log')
+        real = shutil.which('osslsigncode')
+        self.write(os.path.join('bin', 'osslsigncode'), (
+            '#!/bin/bash\n'
+            f'[ "$1" = sign ] && printf "%s\\n" "$*" >> {log}\n'
+            'args=(); while (( $# )); do if [ "$1" = -ts ]; then shift 2; else args+=("$1"); shift; fi; done\n'
+            f'exec {real} "${{args[@]}}"\n').encode())
+        os.chmod(os.path.join(bin_dir, 'osslsigncode'), 0o755)
+        out = os.path.join(self.tmp, 'out')
+        os.makedirs(out, exist_ok=True)
+        shutil.copy(os.path.join(PACKAGE_DIR, make_msix.UNSIGNED), out)
+        env = dict(os.environ, PATH=bin_dir + os.pathsep + os.environ['PATH'])
+        result = subprocess.run([os.path.join(ROOT, 'package', 'sign_msix.sh'), out, *release], env=env,
+                                capture_output=True, text=True)
+        signed = ''
+        if os.path.exists(log):
+            with open(log) as f:
+                signed = f.read()
+        return result.returncode, signed, os.path.exists(os.path.join(out, make_msix.PACKAGE))
+
+    def release_pair(self):
+        key, cert = os.path.join(self.tmp, 'release.key'), os.path.join(self.tmp, 'release.pem')
+        subprocess.run(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-noenc', '-days', '1', '-subj',
+                        '/CN=Halvorin Brellow', '-addext', 'extendedKeyUsage=codeSigning', '-keyout', key,
+                        '-out', cert], capture_output=True, check=True)
+        return cert, key
+
+    def test_a_release_is_signed_with_the_timestamp_server_it_names(self):
+        code, signed, made = self.sign(*self.release_pair(), 'http://timestamp.invalid/rfc3161')
+        self.assertEqual((code, made), (0, True))
+        self.assertIn(' -ts http://timestamp.invalid/rfc3161 ', signed)
+
+    def test_a_release_without_a_server_is_refused_before_signing(self):
+        for url in ('', 'not a url'):
+            with self.subTest(url):
+                code, signed, made = self.sign(*self.release_pair(), url)
+                self.assertEqual((code != 0, signed, made), (True, '', False))
+
+    def test_a_build_s_own_key_signs_without_a_timestamp(self):
+        code, signed, made = self.sign()
+        self.assertEqual((code, made), (0, True))
+        self.assertNotIn('-ts', signed)
+
+
+class Identity(unittest.TestCase):
+    def test_the_publisher_id_is_windows_derivation(self):
+        # A publisher whose id Windows shows in many package family names.
+        publisher = 'CN=Microsoft Corporation, O=Microsoft Corporation, L=Redmond, S=Washington, C=US'
+        self.assertEqual(identity.publisher_id(publisher), '8wekyb3d8bbwe')
+
+    def test_the_names_the_build_uses(self):
+        ident = identity.read(IDENTITY)
+        family = identity.family_name(ident)
+        self.assertEqual(family, ident['Name'] + '_' + identity.publisher_id(ident['Publisher']))
+        self.assertEqual(identity.full_name(ident), f"{ident['Name']}_{ident['Version']}_x64__{family.split('_')[1]}")
+        self.assertIn(f'!define BRELL_PACKAGE_FAMILY "{family}"'.encode(), built('PackageIdentity.nsh'))
 
 
 class Backports(Scratch):

@@ -1,4 +1,5 @@
 // menuhost FOLDER [--modern] [--put-files PATH... | --cut-files PATH...] [--invoke TEXT] [--wait-engine]
+//          [--package-registered FAMILY]
 // menuhost --drop FOLDER PATH... [--invoke TEXT | --verb VERB] [--wait-engine]
 //
 // Plays Explorer's part for a folder's background: builds the context menu
@@ -10,12 +11,15 @@
 // the invocation started, keeping this process, and with it the clipboard's
 // contents, alive meanwhile. --drop plays a right-drag of the files onto the
 // folder instead (DropMenu.h): the drop menu, an item invoked by its text or
-// its verb; the clipboard is left alone.
+// its verb; the clipboard is left alone. --package-registered plays Windows
+// 11 with the package of that family registered for the user (Wine has no
+// packages): the classic handler's question about it gets that answer.
 // Exit code: 0 done; 1 no item with that text; 2 bad use or a failed step.
 #include "BackgroundMenu.h"
 #include "DropMenu.h"
 #include "ModernMenu.h"
 #include "Owners.h"
+#include "PackageStandIn.h"
 #include "PutClipboardFiles.h"
 #include "command/CommandIdentity.h"
 
@@ -29,6 +33,9 @@
 #include <vector>
 
 namespace {
+
+// The classic paste menu's class.
+const CLSID kMenuClsid = {0x5d3e8a17, 0x2c4b, 0x4f61, {0x9a, 0x0e, 0x7b, 0x1c, 0x3d, 0x5f, 0x8e, 0x24}};
 
 std::set<DWORD> EngineProcesses() {
     std::set<DWORD> ids;
@@ -70,7 +77,7 @@ int WaitForNewEngines(const std::set<DWORD>& before) {
 
 int Usage() {
     std::printf("usage: menuhost FOLDER [--modern] [--put-files PATH... | --cut-files PATH...] [--invoke TEXT] "
-                "[--wait-engine]\n"
+                "[--wait-engine] [--package-registered FAMILY]\n"
                 "       menuhost --drop FOLDER PATH... [--invoke TEXT | --verb VERB] [--wait-engine]\n");
     return 2;
 }
@@ -83,6 +90,8 @@ void LoadDllsFromSystemOnly() {
 }
 
 std::wstring Full(const std::wstring& path) {
+    // A shell namespace name (This PC is "::{20D04FE0-...}") is no file path.
+    if (path.compare(0, 2, L"::") == 0) return path;
     wchar_t full[32768];
     const DWORD length = GetFullPathNameW(path.c_str(), ARRAYSIZE(full), full, nullptr);
     return length && length < ARRAYSIZE(full) ? std::wstring(full, length) : path;
@@ -204,6 +213,7 @@ int wmain(int argc, wchar_t** argv) {
     bool drop = false;
     std::wstring verb;
     std::vector<std::wstring> dropped;
+    std::wstring registered;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--put-files" || arg == L"--cut-files") {
@@ -221,6 +231,8 @@ int wmain(int argc, wchar_t** argv) {
             while (i + 1 < argc && std::wstring(argv[i + 1]).compare(0, 2, L"--") != 0) dropped.push_back(argv[++i]);
         } else if (arg == L"--verb" && i + 1 < argc) {
             verb = argv[++i];
+        } else if (arg == L"--package-registered" && i + 1 < argc) {
+            registered = argv[++i];
         } else if (arg.compare(0, 2, L"--") != 0 && folder.empty()) {
             folder = arg;
         } else {
@@ -241,12 +253,18 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+    if (!registered.empty() && !brell::RegisterPackageForHandler(kMenuClsid, registered)) {
+        std::printf("cannot stand in for the package registration in the paste menu's server\n");
+        CoUninitialize();
+        return 2;
+    }
     HRESULT invoked = S_OK;
     std::set<DWORD> engines;
     const int built = drop     ? ShowDropMenu(folder, dropped, invoke, verb, engines, invoked)
                       : modern ? ShowModernMenu(folder, invoke, engines, invoked)
                                : ShowClassicMenu(folder, invoke, engines, invoked);
     int result = built;
+    if (!registered.empty()) std::printf("package families asked: %ls\n", brell::AskedFamilies().c_str());
     if (built == 0 && (!invoke.empty() || !verb.empty())) {
         std::printf("invoke \"%ls\": 0x%08lX\n", verb.empty() ? invoke.c_str() : verb.c_str(),
                     static_cast<unsigned long>(invoked));
