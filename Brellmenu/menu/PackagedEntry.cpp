@@ -11,6 +11,7 @@
 
 #include <shlobj.h>
 
+#include "Owners.h"
 #include "command/CommandIdentity.h"
 
 namespace {
@@ -64,15 +65,13 @@ bool PackageShowsForUser() noexcept {
 // A folder of the file system, as the packaged command tells it: a folder
 // with a path that is not also a file (an archive, a library's own file).
 bool FileSystemFolder(PCIDLIST_ABSOLUTE folder) noexcept {
-    IShellFolder* parent = nullptr;
+    brell::ComPtr<IShellFolder> parent;
     PCUITEMID_CHILD child = nullptr;
-    if (FAILED(SHBindToParent(folder, IID_IShellFolder, reinterpret_cast<void**>(&parent), &child)) || !parent)
-        return false;
+    if (FAILED(SHBindToParent(folder, IID_IShellFolder, parent.put_void(), &child)) || !parent) return false;
     constexpr SFGAOF kFolder = SFGAO_FILESYSTEM | SFGAO_FOLDER;
     SFGAOF attributes = kFolder | SFGAO_STREAM;
-    const HRESULT hr = parent->GetAttributesOf(1, &child, &attributes);
-    parent->Release();
-    return SUCCEEDED(hr) && (attributes & kFolder) == kFolder && !(attributes & SFGAO_STREAM);
+    return SUCCEEDED(parent->GetAttributesOf(1, &child, &attributes)) && (attributes & kFolder) == kFolder &&
+           !(attributes & SFGAO_STREAM);
 }
 
 #endif
