@@ -133,9 +133,11 @@ else
   step "The Windows 11 steps the installer takes (64-bit Windows, build 22000 or later); not run here"
   thumbprint=$(sha1sum "$bin/../package/brellow-package.cer" | cut -c1-40 | tr a-f A-F)
   echo "  certutil -addstore TrustedPeople brellow-package.cer   (LocalMachine; thumbprint $thumbprint, recorded)"
-  echo "  powershell -Command \"Add-AppxPackage -Path 'C:\Program Files\Brellow\package\Brellow.msix' -ExternalLocation 'C:\Program Files\Brellow\package'\""
-  echo "  Active Setup entry $package_name: the same registration for every other user at their next logon"
-  echo "  uninstall: Remove-AppxPackage -AllUsers first, then the entry and certutil -delstore TrustedPeople $thumbprint"
+  echo "  powershell: stage package\\Brellow.msix with package\\ as its external location (StagePackageByUriAsync),"
+  echo "    the folder handed over as data in BRELL_PACKAGE_FOLDER, never spliced into the command"
+  echo "  powershell: provision the package for every user of the machine (ProvisionPackageForAllUsersAsync);"
+  echo "    each user gets the entry at their next sign-in"
+  echo "  uninstall: the provisioning and every user's registration removed first, then certutil -delstore TrustedPeople $thumbprint"
 fi
 (cd "$installed" && find . -type f | sort | sed 's|^\./|  C:\\Program Files\\Brellow\\|; s|/|\\|g')
 if [ -n "$win32" ]; then
