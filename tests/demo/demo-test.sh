@@ -39,7 +39,8 @@ if grep -q '^demo: NOT RUNNING BrellowSetup.exe' "$log"; then
   echo "demo-test: the demo could not run the installer here; checking its hand install"
   check 'regsvr32 Brellmenu.dll exit code 0'
   check 'The Windows 11 steps the installer takes (64-bit Windows, build 22000 or later); not run here'
-  check "-ExternalLocation 'C:\Program Files\Brellow\package'"
+  check 'stage package\Brellow.msix with package\ as its external location (StagePackageByUriAsync)'
+  check 'provision the package for every user of the machine (ProvisionPackageForAllUsersAsync)'
 else
   check 'BrellowSetup.exe exit code 0'
   if [ -n "$win32" ]; then
