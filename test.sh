@@ -6,7 +6,7 @@
 # (BRELL_X86_GUEST=1, scripts/x86-guest.sh) and are skipped otherwise, and the
 # run says so; their host-side static checks run either way. Exits non-zero
 # on any failure.
-# Arguments are passed on to both ctest runs (e.g. -R brellow).
+# Arguments are passed on to both ctest runs and to the guest (e.g. -R brellow).
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
 "$root/scripts/bootstrap.sh"

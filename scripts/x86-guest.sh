@@ -129,9 +129,11 @@ mkdir -p "$job"
     "${BRELL_GUEST_FAIL:-}" "${BRELL_GUEST_TIMEOUT_SCALE:-25}"
   cat <<'EOF'
 # Runs in the guest as root. The source tree is the host's, read-only; the
-# overlay on it takes what the tests write (prefixes, CTest's logs).
+# overlay on it takes what the tests write (prefixes, CTest's logs), on a
+# scratch disk of the run's own.
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/var/tmp/home LANG=C.UTF-8 TMPDIR=/var/tmp
 export BRELL_WINE_FRESH=1
+mount /dev/vdb /var/tmp
 mkdir -p "$HOME" /mnt/src /var/tmp/upper /var/tmp/work "$src"
 mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=524288 src /mnt/src &&
   mount -t overlay overlay -o lowerdir=/mnt/src,upperdir=/var/tmp/upper,workdir=/var/tmp/work "$src" ||
@@ -140,7 +142,7 @@ echo "guest: booted, $(nproc) cores, kernel $(uname -r), $(wine --version)"
 : >/job/booted
 # Emulation is many times slower: every test's time limit grows by $scale.
 find "$src/build/x86" "$src/build/x64" -name CTestTestfile.cmake -exec \
-  perl -pi -e 's/"TIMEOUT" "(\d+)"/"\"TIMEOUT\" \"" . $1 * '"$scale"' . "\""/ge' {} +
+  perl -pi -e 's/\bTIMEOUT "(\d+)"/"TIMEOUT \"" . $1 * '"$scale"' . "\""/ge' {} +
 cd "$src"
 rc=0
 for tree in x86 x64; do
@@ -170,17 +172,21 @@ sleep 60
 EOF
 } >"$job/run.sh"
 
+# The tests' prefixes, a few hundred MB each, and what they write go to a
+# scratch disk of this run (a sparse file, removed at the end).
+truncate -s 24G "$job/scratch.img" && mkfs.ext4 -q -F -L brell-scratch "$job/scratch.img"
 echo "x86-guest: booting the guest (plain emulation, 2 cores)"
 start=$SECONDS
 qemu-system-x86_64 -accel tcg -cpu Nehalem -smp 2 -m 3072 -display none -no-reboot \
   -kernel "$guest/vmlinuz" -initrd "$guest/initrd.img" \
   -append "root=/dev/vda rw console=ttyS0 quiet init=/sbin/brell-init panic=-1 ${BRELL_GUEST_APPEND:-}" \
   -drive "file=$guest/root.img,format=raw,if=virtio,snapshot=on" \
+  -drive "file=$job/scratch.img,format=raw,if=virtio" \
   -virtfs "local,path=$root,mount_tag=src,security_model=none,readonly=on" \
   -virtfs "local,path=$job,mount_tag=job,security_model=none" \
   -serial "file:$job/console.log" -monitor none </dev/null >"$job/qemu.log" 2>&1 &
 qemu=$!
-trap 'kill "$qemu" 2>/dev/null || true' EXIT
+trap 'kill "$qemu" 2>/dev/null || true; rm -f "$job/scratch.img"' EXIT
 while [ ! -e "$job/booted" ] && kill -0 "$qemu" 2>/dev/null; do
   if ((SECONDS - start > ${BRELL_GUEST_BOOT_TIMEOUT:-900})); then
     fail 91 "the guest did not boot within ${BRELL_GUEST_BOOT_TIMEOUT:-900} s: $(boot_reason "$job/console.log")"
@@ -189,7 +195,7 @@ while [ ! -e "$job/booted" ] && kill -0 "$qemu" 2>/dev/null; do
 done
 if [ ! -e "$job/booted" ]; then
   wait "$qemu" || true
-  fail 91 "the guest did not boot: $(boot_reason "$job/console.log") $(last_line "$job/qemu.log")"
+  fail 91 "the guest did not boot: $(boot_reason "$job/console.log")$(last_line "$job/qemu.log" | sed 's/^/ (qemu: /; s/$/)/')"
 fi
 echo "x86-guest: booted in $((SECONDS - start)) s"
 start=$SECONDS
