@@ -27,8 +27,7 @@ void RemoveEmptiedFolders(RenameLeftovers& leftovers, Report& report) {
     for (const FolderPair& folder : folders) {
         if (!IsFolder(GetFileAttributesW(ForApi(folder.second).c_str()))) continue;
         std::wstring reason;
-        const FolderRemoval removal = RemoveEmptyFolder(folder.first, reason);
-        if (removal == FolderRemoval::Failed)
+        if (RemoveEmptyFolder(folder.first, reason) == FolderRemoval::Failed)
             report.Failed(folder.first, L"the move emptied it, but it cannot be removed: " + reason);
     }
     for (const FolderPair& folder : leftovers.created)

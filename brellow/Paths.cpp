@@ -19,6 +19,13 @@ bool EqualNoCase(const wchar_t* a, int aLength, const wchar_t* b, int bLength) {
     return CompareStringOrdinal(a, aLength, b, bLength, TRUE) == CSTR_EQUAL;
 }
 
+bool Identify(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+    brell::UniqueHandle file(CreateFileW(ForApi(path).c_str(), 0,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && GetFileInformationByHandle(file.get(), &info);
+}
+
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // True when a name in path ends in a dot or a space: only the "\\?\" form
@@ -161,15 +168,14 @@ std::wstring FinalPath(const std::wstring& path) {
     return file ? FinalPathOf(file.get()) : std::wstring();
 }
 
-namespace {
-bool Identify(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info);
-}  // namespace
+bool SameFileIndex(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
 
 bool IsSameFileAs(HANDLE file, const std::wstring& path) {
     BY_HANDLE_FILE_INFORMATION open, other;
-    return GetFileInformationByHandle(file, &open) && Identify(path, other) &&
-           open.dwVolumeSerialNumber == other.dwVolumeSerialNumber && open.nFileIndexHigh == other.nFileIndexHigh &&
-           open.nFileIndexLow == other.nFileIndexLow;
+    return GetFileInformationByHandle(file, &open) && Identify(path, other) && SameFileIndex(open, other);
 }
 
 namespace {
@@ -257,22 +263,9 @@ std::wstring NumberedName(const std::wstring& name, unsigned number) {
     return stem + suffix + extension;
 }
 
-namespace {
-
-bool Identify(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
-    brell::UniqueHandle file(CreateFileW(ForApi(path).c_str(), 0,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return file && GetFileInformationByHandle(file.get(), &info);
-}
-
-}  // namespace
-
 bool SameFile(const std::wstring& a, const std::wstring& b) {
     BY_HANDLE_FILE_INFORMATION first, second;
-    if (!Identify(a, first) || !Identify(b, second)) return false;
-    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+    return Identify(a, first) && Identify(b, second) && SameFileIndex(first, second);
 }
 
 bool IsSameOrBelow(const std::wstring& inner, const std::wstring& outer) {

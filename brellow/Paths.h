@@ -64,6 +64,9 @@ OpenItem WhatIsOpen(HANDLE file, const std::wstring& path, std::wstring& leadsTo
 // final receives the open file's. False only for a known link.
 bool IsEntryItself(HANDLE file, const std::wstring& folderFinal, const std::wstring& path, std::wstring& final);
 
+// True when both describe one file: the same volume and file index.
+bool SameFileIndex(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b);
+
 // True when the open file is the file or folder at path (the same volume
 // and file index). False when path cannot be opened.
 bool IsSameFileAs(HANDLE file, const std::wstring& path);

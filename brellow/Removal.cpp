@@ -41,9 +41,7 @@ bool StillThere(const std::wstring& path, const BY_HANDLE_FILE_INFORMATION& was)
         return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_ACCESS_DENIED;
     }
     BY_HANDLE_FILE_INFORMATION now;
-    return !GetFileInformationByHandle(file.get(), &now) || (now.dwVolumeSerialNumber == was.dwVolumeSerialNumber &&
-                                                              now.nFileIndexHigh == was.nFileIndexHigh &&
-                                                              now.nFileIndexLow == was.nFileIndexLow);
+    return !GetFileInformationByHandle(file.get(), &now) || SameFileIndex(now, was);
 }
 
 DWORD AttributesOf(HANDLE file) {
